@@ -1,0 +1,104 @@
+#include "shell/log.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+#include "shell/preferences.h"
+#include "shell/text.h"
+
+namespace {
+
+struct LogState {
+    int level = 0;
+    int indent = 0;
+    std::FILE* file = nullptr;
+    std::string path;
+    LogListener listener;
+};
+
+LogState& state() {
+    static LogState s;
+    return s;
+}
+
+bool admitted(int level) { return state().level != 0 && level <= state().level; }
+
+constexpr char kSpaces[] = "                                                       ";  // 55
+constexpr int kMaxIndent = sizeof(kSpaces) - 1;
+
+void openFile(const std::string& path) {
+    // A failure is swallowed: later writes are simply dropped.
+    state().file = std::fopen(path.c_str(), "wb");
+    if (state().file) state().path = path;
+}
+
+}  // namespace
+
+void LogOpen() {
+    LogClose();
+    state().level = static_cast<int>(CPreferences::GetLogLevelAtStartup());
+    if (state().level == 0) return;
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "Debug%H-%M-%S.log", &local);
+    openFile(JoinPath(JoinPath(CPreferences::GetOutputPath(), "~log"), stamp));
+}
+
+void LogOpenForTesting(int level, const std::string& path) {
+    LogClose();
+    state().level = level;
+    if (level != 0) openFile(path);
+}
+
+void LogClose() {
+    if (state().file) std::fclose(state().file);
+    state().file = nullptr;
+    state().path.clear();
+    state().level = 0;
+    state().indent = 0;
+}
+
+void LogWrite(const std::string& text, int level) {
+    if (!admitted(level) || !state().file) return;
+    int n = std::min(2 * state().indent, kMaxIndent);
+    if (n > 0) std::fwrite(kSpaces, 1, static_cast<std::size_t>(n), state().file);
+    std::fwrite(text.data(), 1, text.size(), state().file);
+    std::fwrite("\r\n", 1, 2, state().file);
+    std::fflush(state().file);
+}
+
+void LogEnter(const char* name, int level) {
+    if (!admitted(level)) return;
+    LogWrite(std::string("\\ ") + name, level);
+    state().indent += 2;
+}
+
+void LogLeave(int level) {
+    if (!admitted(level)) return;
+    state().indent -= 2;
+    LogWrite("/ ", level);
+}
+
+void LogPrint(const std::string& text, int level) {
+    if (state().listener) state().listener(text);
+    LogWrite(text, level);
+}
+
+void LogPrintf(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);  // cuts, never overflows
+    va_end(args);
+    LogPrint(buffer, 1);
+}
+
+void SetLogListener(LogListener listener) { state().listener = std::move(listener); }
+
+int LogLevel() { return state().level; }
+std::string LogFilePath() { return state().path; }
