@@ -279,6 +279,12 @@ void CRawFile::writeSwapped(std::uint64_t position, const std::uint8_t* in, std:
 std::size_t CRawFile::Read(void* buffer, std::size_t count) {
     countBytes(count);
     auto* out = static_cast<std::uint8_t*>(buffer);
+    // The common case: a packet-sized read wholly inside the read buffer.
+    if (m_position >= m_cacheStart && m_position + count <= m_cacheStart + m_cacheLength) {
+        std::memcpy(out, m_cache.data() + (m_position - m_cacheStart), count);
+        m_position += count;
+        return count;
+    }
     std::size_t done = 0;
     while (done < count) {
         std::uint64_t position = m_position + done;
