@@ -26,8 +26,10 @@ void generate(const std::string& path, std::uint64_t bytes) {
         std::exit(2);
     }
     std::vector<unsigned char> block(1 << 20);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i % 188 ? i : 0x47);
-    for (std::uint64_t done = 0; done < bytes; done += block.size()) file.WriteAt(done, block.data(), block.size());
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<unsigned char>(i % 188 ? i : 0x47);
+    for (std::uint64_t done = 0; done < bytes; done += block.size())
+        file.WriteAt(done, block.data(), block.size());
 }
 
 std::uint64_t readPackets(CRawFile& file) {
@@ -80,8 +82,9 @@ int main(int argc, char** argv) {
     std::printf("file: %.0f MiB\n", length);
     std::printf("plain 1 MiB reads:          %8.1f MiB/s\n", blockRate);
     std::printf("190-byte reads, 2 back:     %8.1f MiB/s\n", packetRate);
-    std::printf("ratio (target >= 0.5):      %8.2f   (checksums %llu %llu)\n", packetRate / blockRate,
-                static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+    std::printf("ratio (target >= 0.5):      %8.2f   (checksums %llu %llu)\n",
+                packetRate / blockRate, static_cast<unsigned long long>(a),
+                static_cast<unsigned long long>(b));
     if (generated) platform::RemoveFile(path);
     return 0;
 }

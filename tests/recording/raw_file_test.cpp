@@ -17,12 +17,13 @@ using Bytes = std::vector<unsigned char>;
 
 Bytes counting(std::size_t n, unsigned seed = 0) {
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((i * 7 + seed) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>((i * 7 + seed) & 0xFF);
     return b;
 }
 
 class RawFileTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { platform::SetOpenHookForTesting(nullptr); }
 
     // Writes the chain name, name.001, ... with the given sizes; returns all bytes in order.
@@ -148,7 +149,8 @@ TEST_F(RawFileTest, SmallReadsWithSeekBacksMatchTheFile) {
     std::uint64_t position = 0;
     while (position + 190 <= all.size()) {
         ASSERT_EQ(file.Read(packet.data(), 190), 190u);
-        ASSERT_TRUE(std::equal(packet.begin(), packet.end(), all.begin() + static_cast<long>(position)));
+        ASSERT_TRUE(
+            std::equal(packet.begin(), packet.end(), all.begin() + static_cast<long>(position)));
         file.Seek(-2, CRawFile::current);
         position += 188;
     }
@@ -157,9 +159,8 @@ TEST_F(RawFileTest, SmallReadsWithSeekBacksMatchTheFile) {
 TEST_F(RawFileTest, AccessDeniedOnALaterSegmentFailsTheOpen) {
     makeChain("Film.ts", {100, 100, 100});
     std::string denied = dir.File("Film.ts.002");
-    platform::SetOpenHookForTesting([&](const std::string& path, unsigned) {
-        return path == denied ? EACCES : 0;
-    });
+    platform::SetOpenHookForTesting(
+        [&](const std::string& path, unsigned) { return path == denied ? EACCES : 0; });
     CRawFile file;
     EXPECT_FALSE(open(file, "Film.ts", platform::modeReadWrite | platform::shareExclusive));
     EXPECT_EQ(lastError, EACCES);
@@ -191,7 +192,8 @@ TEST_F(RawFileTest, SwappedModeDeliversPairsInOrder) {
     Bytes buffer(8, 0xEE);
     // The odd last byte has no partner and is not transferred.
     ASSERT_EQ(file.Read(buffer.data(), 8), 6u);
-    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 6), (Bytes{0x47, 0x00, 0x22, 0x11, 0x44, 0x33}));
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 6),
+              (Bytes{0x47, 0x00, 0x22, 0x11, 0x44, 0x33}));
     // A read that starts inside a pair still follows the pairs of the file.
     file.Seek(1, CRawFile::begin);
     ASSERT_EQ(file.Read(buffer.data(), 3), 3u);
@@ -205,12 +207,13 @@ TEST_F(RawFileTest, SwappedWritesRoundTripAtOddPositions) {
     file.SetUnswapped(0);
     Bytes data = counting(16, 3);
     file.Seek(0, CRawFile::begin);
-    file.Write(data.data(), 5);            // ends inside a pair
-    file.Write(data.data() + 5, 6);        // starts inside a pair
+    file.Write(data.data(), 5);      // ends inside a pair
+    file.Write(data.data() + 5, 6);  // starts inside a pair
     file.Write(data.data() + 11, 5);
     EXPECT_EQ(readAll(file, 3), data);
     Bytes stored = ReadFileBytes(dir.File("Swap.ts"));
-    for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(stored[i ^ 1], data[i]) << i;
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(stored[i ^ 1], data[i]) << i;
 }
 
 TEST_F(RawFileTest, WriteSpansSeveralSegmentsAndExtendsTheLast) {

@@ -17,7 +17,7 @@ std::string fileText(const std::string& path) {
 }
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         LogClose();
         SetLogListener(nullptr);
@@ -52,7 +52,8 @@ TEST_F(LogTest, LinesAboveTheLevelAreNeitherWrittenNorIndent) {
 
 TEST_F(LogTest, IndentationStopsAtFiftyFiveSpaces) {
     LogOpenForTesting(1, dir.File("a.log"));
-    for (int i = 0; i < 14; ++i) LogEnter("S", 1);
+    for (int i = 0; i < 14; ++i)
+        LogEnter("S", 1);
     LogWrite("deep", 1);
     LogClose();
     std::string text = fileText(dir.File("a.log"));

@@ -14,7 +14,7 @@
 namespace {
 
 class PreferencesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::SetSettingsStore(&store); }
     void TearDown() override {
         platform::SetSettingsStore(nullptr);
@@ -59,7 +59,7 @@ TEST_F(PreferencesTest, ValuesAreStoredUnderTheirSections) {
 }
 
 class RecordingPrompts : public IPrompts {
-public:
+  public:
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons,
                      PromptIcon icon) override {
         asked.push_back(caption + "|" + text);

@@ -17,7 +17,7 @@ struct StoreFactory {
 };
 
 class SettingsStoreTest : public ::testing::TestWithParam<StoreFactory> {
-protected:
+  protected:
     TempDir dir;
     std::unique_ptr<platform::ISettingsStore> store = GetParam().make(dir);
 };
@@ -59,13 +59,15 @@ TEST_P(SettingsStoreTest, EscapedTitlesStayOneGroup) {
 
 INSTANTIATE_TEST_SUITE_P(
     Backends, SettingsStoreTest,
-    ::testing::Values(
-        StoreFactory{"Memory",
-                     [](const TempDir&) { return std::make_unique<platform::MemorySettingsStore>(); }},
-        StoreFactory{"QSettings",
-                     [](const TempDir& dir) {
-                         return std::make_unique<QSettingsStore>(QString::fromStdString(dir.File("r.ini")));
-                     }}),
+    ::testing::Values(StoreFactory{"Memory",
+                                   [](const TempDir&) {
+                                       return std::make_unique<platform::MemorySettingsStore>();
+                                   }},
+                      StoreFactory{"QSettings",
+                                   [](const TempDir& dir) {
+                                       return std::make_unique<QSettingsStore>(
+                                           QString::fromStdString(dir.File("r.ini")));
+                                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QSettingsStoreFile, ValuesSurviveAReopen) {

@@ -39,7 +39,8 @@ TEST(TextHelpers, WidgetTextDropsCarriageReturns) {
 
 TEST(StringTable, TextsAsGiven) {
     EXPECT_EQ(LoadResString(ids::kAttention), "ATTENTION!");
-    EXPECT_EQ(LoadResString(ids::kFileExists), "File [%s]\r\nin path [%s]\r\nalready exists. Overwrite?");
+    EXPECT_EQ(LoadResString(ids::kFileExists),
+              "File [%s]\r\nin path [%s]\r\nalready exists. Overwrite?");
     EXPECT_EQ(LoadResString(ids::kCutArea), "Cut-area");
     // Two blanks after "and", as the message has always had.
     EXPECT_NE(LoadResString(ids::kNoDecoders).find("part of and  installed"), std::string::npos);
