@@ -292,7 +292,9 @@ std::size_t CRawFile::readLogical(std::uint64_t position, std::uint8_t* out, std
     // Byte pairs sit at even file offsets: logical byte i is stored at i ^ 1.
     std::uint64_t base = position & ~std::uint64_t{1};
     std::uint64_t physicalEnd = (position + count + 1) & ~std::uint64_t{1};
-    std::vector<std::uint8_t> stored(static_cast<std::size_t>(physicalEnd - base));
+    // One scratch buffer for the life of the file: swapped reads allocate nothing.
+    std::vector<std::uint8_t>& stored = m_swapScratch;
+    stored.resize(static_cast<std::size_t>(physicalEnd - base));
     std::size_t got = readPhysical(base, stored.data(), stored.size());
     std::size_t delivered = 0;
     for (; delivered < count; ++delivered) {

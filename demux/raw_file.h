@@ -89,4 +89,5 @@ class CRawFile {
     std::vector<std::uint8_t> m_cache;  // logical bytes [m_cacheStart, +m_cacheLength)
     std::uint64_t m_cacheStart = 0;
     std::size_t m_cacheLength = 0;
+    std::vector<std::uint8_t> m_swapScratch;  // stored bytes of a swapped read
 };
