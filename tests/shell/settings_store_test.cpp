@@ -16,6 +16,8 @@ struct StoreFactory {
     std::function<std::unique_ptr<platform::ISettingsStore>(const TempDir&)> make;
 };
 
+void PrintTo(const StoreFactory& factory, std::ostream* out) { *out << factory.name; }
+
 class SettingsStoreTest : public ::testing::TestWithParam<StoreFactory> {
   protected:
     TempDir dir;
