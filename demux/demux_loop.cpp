@@ -33,6 +33,7 @@ bool CMpegTsDemux::resync(std::uint64_t from) {
         for (std::size_t i = 0; i + kTsPacketSize < got && i < kResyncBlock; ++i) {
             if (block[i] == kTsSyncByte && block[i + kTsPacketSize] == kTsSyncByte) {
                 const std::uint64_t found = at + i;
+                ++m_dataErrors;
                 LogPrint("Lost TS sync: skipped " + std::to_string(found - from) + " bytes from " +
                              Hex64(from),
                          1);
@@ -72,6 +73,7 @@ bool CMpegTsDemux::Demux() {
         const int missing = CheckContinuity(entry->lastContinuity, TsContinuity(m_packet));
         if (missing == -1 || missing == 14) continue;
         if (missing != 0 || read == -1) {
+            ++m_dataErrors;
             LogPrint(std::string(read == -1 ? "Detected invalid TS packet length @"
                                             : "Detected TS packet sequence error @") +
                          Hex64(m_recording->GetPosition()),

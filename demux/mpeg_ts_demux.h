@@ -146,5 +146,13 @@ private:
     int m_videoHeaderLength = 0;
     // A stream found scrambled by its assembly; its PID-table entry goes.
     int m_dropPid = -1;
+    // Damage reported by the slice loop and the assembly (sequence errors,
+    // invalid packets and frames, dropped units, lost sync).
+    int m_dataErrors = 0;
+
+public:
+    int DataErrors() const { return m_dataErrors; }
+
+private:
     // ---- end of the Demux loop and unit assembly block ----
 };

@@ -194,8 +194,10 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
             }
         }
         channel.m_dropMark = channel.m_errorMark | channel.m_dropMark;
-        if (channel.m_dropMark)
+        if (channel.m_dropMark) {
+            ++m_dataErrors;
             LogPrint("Dropping Video Frame @ PTS " + channel.FormatTime(unitPts), 1);
+        }
         channel.m_errorMark = 0;
     }
 
@@ -324,6 +326,7 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
                     break;
                 }
             if (end < 0) {
+                ++m_dataErrors;
                 LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
                                          : "Found invalid audio frame @ PTS ") +
                              channel.FormatTime(channel.m_currentPTS),
@@ -346,6 +349,7 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
         q += end;
         r -= end;
         if (!startFrame(channel, q, r)) {
+            ++m_dataErrors;
             LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
                                      : "Found invalid audio frame @ PTS ") +
                          channel.FormatTime(channel.m_currentPTS),
