@@ -43,6 +43,11 @@ inline int TsContinuity(const std::uint8_t* packet) { return packet[3] & 0x0F; }
 std::int32_t EstimatedBitRate();
 void SetEstimatedBitRate(std::int32_t kbits);
 
+// The scan's estimate from the first and last stamp of the sample and their
+// file positions: 4000 when no time passed, else limited to 2000..8000.
+std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts, std::uint64_t firstPosition,
+                             std::uint64_t lastPosition);
+
 // Wrap-aware difference of two 33-bit time stamps: later - earlier, taken
 // modulo 2^33, so a stamp that wrapped past 2^33 still counts forward.
 std::int64_t PtsDifference(std::int64_t earlier, std::int64_t later);
