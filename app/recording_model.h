@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/byte_order_probe.h"
 #include "demux/cut_area.h"
 #include "demux/pmt_entry.h"
 #include "demux/raw_file.h"
@@ -31,6 +32,9 @@ public:
     void SaveCutList();
     void LoadCutList();
 
+    // Sequence-header counts of the byte-order probe of the last opening.
+    ByteOrderCounts ProbeCounts() const { return m_byteOrder; }
+
     CRawFile& Recording() { return m_recording; }
     const CRawFile& Recording() const { return m_recording; }
 
@@ -44,8 +48,12 @@ public:
     std::int32_t m_bitRate = 4000;  // kbit/s estimate of the stream scan
 
 private:
+    void scan();
+    void readRecordingHeader();
+
     CRawFile m_recording;
     bool m_readOnly = false;
+    ByteOrderCounts m_byteOrder;
 };
 
 // The recording the jobs work on ("the active document").
