@@ -15,13 +15,17 @@ constexpr std::size_t kFilterChunk = (CBlockMover::kBlockSize / kPacketSize) * k
 }  // namespace
 
 CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
-                         std::uint16_t videoPid, bool hardCut, ProgressFn progress)
+                         std::uint16_t videoPid, bool hardCut, std::int32_t packetStride,
+                         ProgressFn progress)
     : m_source(source),
       m_destination(destination),
       m_inPlace(inPlace),
       m_videoPid(videoPid),
       m_hardCut(hardCut),
       m_progress(std::move(progress)),
+      m_blockSize(packetStride > 0 && static_cast<std::size_t>(packetStride) <= kBlockSize
+                      ? kBlockSize / static_cast<std::size_t>(packetStride) * static_cast<std::size_t>(packetStride)
+                      : kBlockSize),
       m_block(kBlockSize) {}
 
 void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
@@ -50,7 +54,7 @@ void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
             return;
         }
         const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
-        moveBlock(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, limit - m_read)));
+        moveBlock(static_cast<std::size_t>(std::min<std::uint64_t>(m_blockSize, limit - m_read)));
     }
 }
 

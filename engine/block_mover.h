@@ -18,8 +18,10 @@ public:
     // Called before every block; false asks a copying run to stop.
     using ProgressFn = std::function<bool(std::uint64_t readPosition)>;
 
+    // Blocks are whole multiples of the packet stride, so that a copy that
+    // stops early still ends on a packet boundary.
     CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace, std::uint16_t videoPid,
-                bool hardCut, ProgressFn progress);
+                bool hardCut, std::int32_t packetStride, ProgressFn progress);
 
     // Moves source bytes [readPosition, end of the source) without the drops
     // to the destination from writePosition on. File errors propagate as
@@ -43,6 +45,7 @@ private:
     std::uint16_t m_videoPid;
     bool m_hardCut;
     ProgressFn m_progress;
+    std::size_t m_blockSize;
     std::vector<std::uint8_t> m_block;
     std::uint64_t m_read = 0;
     std::uint64_t m_write = 0;

@@ -35,7 +35,8 @@ CCutEngine::CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t vi
       m_format(CutFormatFor(source.GetFileExtension())) {}
 
 JobResult CCutEngine::Run(const CCutList& cuts) {
-    CBlockMover mover(m_source, m_destination, m_inPlace, m_videoPid, m_format.hardCut, m_progress);
+    CBlockMover mover(m_source, m_destination, m_inPlace, m_videoPid, m_format.hardCut,
+                      m_format.packetStride, m_progress);
     try {
         return cut(cuts, mover);
     } catch (const platform::FileException& error) {
