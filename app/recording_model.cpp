@@ -127,6 +127,10 @@ void CRecordingModel::readRecordingHeader() {
 
 void CRecordingModel::Close() {
     SaveCutList();
+    CloseWithoutSaving();
+}
+
+void CRecordingModel::CloseWithoutSaving() {
     if (m_recording.IsOpen()) m_recording.Close();
     m_cutList.clear();
     m_streams.clear();

@@ -26,6 +26,8 @@ public:
     bool Open(const std::string& path, std::string* error);
     // Stores the cut list, then closes the file.
     void Close();
+    // Closes without storing the cut list (read-only tools).
+    void CloseWithoutSaving();
     bool IsOpen() const { return m_recording.IsOpen(); }
     bool IsReadOnly() const { return m_readOnly; }
 

@@ -2,6 +2,8 @@
 
 #include "app/mpeg_snapshot.h"
 #include "app/recording_model.h"
+#include "demux/mpeg_ts_demux.h"
+#include "demux/raw_file.h"
 #include "shell/output_folder.h"
 #include "shell/text.h"
 
@@ -53,4 +55,37 @@ SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector, st
     if (model.m_firstPTS == 0) model.m_firstPTS = result.stamp;
     if (result.stamp < model.m_firstPTS) result.stamp += kPtsWrap;
     return result;
+}
+
+bool FindLastPictureStamp(CRecordingModel& model, std::int64_t& stamp) {
+    constexpr std::uint64_t kTail = 4194304;
+    if (!model.IsOpen() || model.m_videoPid == 0) return false;
+    CRawFile& recording = model.Recording();
+    const std::uint64_t length = recording.GetLength();
+    CMpegTsDemux packets;
+    packets.SetRecording(recording);
+    recording.Seek(static_cast<std::int64_t>(length > kTail ? length - kTail : 0), CRawFile::begin);
+    std::uint8_t packet[kTsReadSize];
+    std::uint8_t payload[kTsPayloadSize];
+    bool found = false;
+    std::int64_t latest = 0;
+    while (recording.GetPosition() + kTsReadSize <= length) {
+        if (packets.ReadPacket(packet) == 0) continue;
+        int n = 0;
+        if (TsPid(packet) != model.m_videoPid || !TsUnitStart(packet) ||
+            !CMpegTsDemux::GetPayload(packet, payload, n))
+            continue;
+        std::int64_t pts = 0;
+        if (n < 4 || payload[0] != 0 || payload[1] != 0 || payload[2] != 1 || !ReadPesPts(payload, n, pts))
+            continue;
+        const std::int64_t relative = PtsDifference(model.m_firstPTS, pts);
+        // Pictures shown before the first one (the B pictures of an open
+        // first group) come out as a difference near 2^33.
+        if (relative >= (std::int64_t{1} << 32)) continue;
+        if (!found || relative > latest) latest = relative;
+        found = true;
+    }
+    recording.SeekToStart();
+    if (found) stamp = model.m_firstPTS + latest;
+    return found;
 }

@@ -39,3 +39,8 @@ SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector, st
 
 // The work file the window's snapshot uses: <output path>/~temp/pic.m2v.
 std::string SnapshotPicturePath();
+
+// The latest picture stamp of the video PES headers in the last 4 MiB of the
+// recording, wrap-aware against the model's first stamp (so it may exceed 33
+// bits). False when there is no video or no stamp there.
+bool FindLastPictureStamp(CRecordingModel& model, std::int64_t& stamp);
