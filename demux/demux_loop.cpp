@@ -58,6 +58,7 @@ bool CMpegTsDemux::Demux() {
             LogPrint("Not a valid TS-packet found at position " +
                          Hex64(m_recording->GetPosition()),
                      1);
+            flushVideo();
             LogWrite("Reached end of stream", 1);
             return false;
         }
@@ -88,6 +89,21 @@ bool CMpegTsDemux::Demux() {
         }
         if (channel->Count() >= channel->RingCapacity() - kRingReserve) return true;
     }
+    flushVideo();
     LogWrite("Reached end of stream", 1);
     return false;
+}
+
+// The last GOP has no sequence header after it to close it: at the end of the
+// data it is queued as it stands, unless it lies in a cut area.
+void CMpegTsDemux::flushVideo() {
+    CMpegChannel* video = m_channels->m_videoChannel;
+    if (!video || !video->m_started || video->m_inCut || video->m_errorMark ||
+        video->BufferFill() <= video->m_unitHeaderLength || video->Count() >= video->RingCapacity() - 1)
+        return;
+    std::int64_t pts = 0;
+    if (!ReadPesPts(video->Buffer(), video->m_unitHeaderLength, pts)) return;
+    if (FindCutArea(pts)) return;
+    queueUnit(*video, static_cast<std::uint64_t>(pts), kKindVideo, video->BufferFill());
+    video->EmptyBuffer();
 }

@@ -326,10 +326,7 @@ bool CMpegSync::CompensateDelay(CMpegPacket& unit, CMpegChannel& in, CMpegChanne
             video->RemoveTail();
             in.m_syncTime -= vd;
         }
-        if (in.m_syncTime > 0) {
-            PadSilence(in.m_syncTime, unit, in, out, true);
-            ++m_repairs;
-        }
+        if (in.m_syncTime > 0) PadSilence(in.m_syncTime, unit, in, out, true);
     }
     in.m_compensation = in.m_syncTime != 0 ? in.m_syncTime : 1;
     return true;

@@ -143,6 +143,7 @@ private:
     void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
     void jumpOverCut(const CCutArea& area);
     bool resync(std::uint64_t from);
+    void flushVideo();
 
     std::uint8_t m_packet[kTsReadSize] = {};
     std::uint8_t m_payload[kTsPayloadSize] = {};

@@ -106,7 +106,8 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
 
     CMpegSync sync(demux.Channels());
     const std::string base = BaseName(recording.GetFileTitle());
-    const std::string folder = CPreferences::GetUseSourceAsOutputPath()
+    const std::string folder = !m_outputFolder.empty() ? m_outputFolder
+                               : CPreferences::GetUseSourceAsOutputPath()
                                    ? DirPart(recording.GetFilePath())
                                    : WorkFolder("~demux");
     std::unique_ptr<CMpegStorage> writer = MakeWriter(kind, sync);
