@@ -43,7 +43,8 @@ ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark);
 // Parses and resolves "FROM-TO" into a cut area set by the editing rules
 // (start mark, then end mark). False with a message when the text is bad or
 // TO lies before FROM.
-bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area, std::string* error);
+bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area,
+                 std::string* error);
 
 // Opens the recording; on failure prints "ravelo-cli: <message>" to stderr.
 bool OpenRecording(CRecordingModel& model, const std::string& path);

@@ -9,11 +9,17 @@ namespace {
 // Offsets inside a PMT section.
 constexpr int kFixedHeader = 12;  // up to and including program_info_length
 constexpr int kCrcSize = 4;
-constexpr int kEntryHeader = 5;   // stream_type, elementary_PID, ES_info_length
+constexpr int kEntryHeader = 5;  // stream_type, elementary_PID, ES_info_length
 
-int sectionLength(const std::uint8_t* s) { return ((s[1] & 0x0F) << 8) | s[2]; }
-int programInfoLength(const std::uint8_t* s) { return ((s[10] & 0x0F) << 8) | s[11]; }
-bool isLanguageLetter(std::uint8_t c) { return c >= 0x40 && c <= 0x7F; }
+int sectionLength(const std::uint8_t* s) {
+    return ((s[1] & 0x0F) << 8) | s[2];
+}
+int programInfoLength(const std::uint8_t* s) {
+    return ((s[10] & 0x0F) << 8) | s[11];
+}
+bool isLanguageLetter(std::uint8_t c) {
+    return c >= 0x40 && c <= 0x7F;
+}
 }  // namespace
 
 bool CPmtParser::IsPMTSection(const std::uint8_t* s, int length) {
@@ -81,10 +87,12 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry) {
         e.streamType = kStreamPrivateOther;
 
     const bool wanted = e.streamType == kStreamVideo || IsAudio(e.streamType);
-    const bool samePid = std::any_of(pmt.begin(), pmt.end(), [&](const sPMTEntry& x) { return x.pid == e.pid; });
-    const bool secondVideo = e.streamType == kStreamVideo &&
-                             std::any_of(pmt.begin(), pmt.end(),
-                                         [](const sPMTEntry& x) { return x.streamType == kStreamVideo; });
+    const bool samePid =
+        std::any_of(pmt.begin(), pmt.end(), [&](const sPMTEntry& x) { return x.pid == e.pid; });
+    const bool secondVideo =
+        e.streamType == kStreamVideo && std::any_of(pmt.begin(), pmt.end(), [](const sPMTEntry& x) {
+            return x.streamType == kStreamVideo;
+        });
     if (wanted && !samePid && !secondVideo) {
         LogWrite("Adding PMT Entry", 3);
         pmt.push_back(e);
@@ -95,7 +103,8 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry) {
 // Receivers put the ISO 639 language descriptor second, behind one other
 // descriptor; failing that, the first run of three letters of the entry is
 // taken for the audio streams.
-std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd, std::int32_t type) {
+std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd,
+                                      std::int32_t type) {
     std::string language = "???";
     if (infoEnd > entry + kEntryHeader + 1) {
         const int at = entry + 9 + s[entry + 6];

@@ -12,7 +12,7 @@
 #include "demux/pmt_entry.h"
 
 class CPmtParser {
-public:
+  public:
     explicit CPmtParser(CPMT& target) : m_target(&target) {}
 
     // The validity test: table_id 2, syntax indicator set, 4 < section_length
@@ -28,9 +28,10 @@ public:
 
     int ProgramCount() const { return m_programs; }
 
-private:
+  private:
     static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry);
-    static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd, std::int32_t type);
+    static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd,
+                                     std::int32_t type);
     static bool isOtherPrivateData(const std::uint8_t* section, int entry, int infoEnd);
 
     CPMT* m_target;

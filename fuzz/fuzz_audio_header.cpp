@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::int32_t type : {kStreamMpeg1Audio, kStreamMpeg2Audio, kStreamAC3}) {
         sPMTEntry entry;
         entry.streamType = type;
-        if (CMpegSnapshot::ParseAudioHeader(payload.data(), length, entry) && entry.sampleRate == 0) __builtin_trap();
+        if (CMpegSnapshot::ParseAudioHeader(payload.data(), length, entry) && entry.sampleRate == 0)
+            __builtin_trap();
     }
     return 0;
 }

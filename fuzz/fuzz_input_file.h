@@ -2,10 +2,10 @@
 // The fuzz input as a recording on disk: one file per process, rewritten for
 // every input.
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "demux/raw_file.h"
 

@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     snapshot.m_streams = demux.Streams();
     const std::uint64_t position = (static_cast<std::uint64_t>(data[2]) << 8 | data[3]) * 4;
     snapshot.ExtractPicture(position, "");
-    if (snapshot.m_pictureFound && snapshot.m_sequenceHeader[3] != 0xB3 && snapshot.m_sequenceHeader[0] == 0 &&
-        snapshot.m_sequenceHeader[1] == 0 && snapshot.m_sequenceHeader[2] == 1)
+    if (snapshot.m_pictureFound && snapshot.m_sequenceHeader[3] != 0xB3 &&
+        snapshot.m_sequenceHeader[0] == 0 && snapshot.m_sequenceHeader[1] == 0 &&
+        snapshot.m_sequenceHeader[2] == 1)
         __builtin_trap();
     return 0;
 }

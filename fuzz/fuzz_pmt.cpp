@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     parser.OnPMTSection(section.data(), length);
     parser.OnPMTSection(section.data(), length);
     CPMT direct;
-    if (CPmtParser::IsPMTSection(section.data(), length)) CPmtParser::ParsePMT(direct, section.data(), length);
+    if (CPmtParser::IsPMTSection(section.data(), length))
+        CPmtParser::ParsePMT(direct, section.data(), length);
     for (const sPMTEntry& e : direct) {
         if (e.streamType == kStreamPrivateOther || e.pid > 0x1FFF) __builtin_trap();
     }

@@ -11,7 +11,7 @@
 #include "shell/progress.h"
 
 class RecordingProgress : public IProgress {
-public:
+  public:
     bool Open(const std::string&, bool) override { return opened = true; }
     void SetLayout(int, int, bool) override {}
     void SetRange(int, int, int) override {}
@@ -31,7 +31,7 @@ public:
 };
 
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::SetSettingsStore(&store);
         SetProgress(&progress);

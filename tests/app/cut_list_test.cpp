@@ -6,16 +6,18 @@
 namespace {
 
 class CutListStore : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { platform::SetSettingsStore(&m_store); }
     void TearDown() override { platform::SetSettingsStore(nullptr); }
 
     static std::vector<std::uint8_t> le64(std::int64_t v) {
         std::vector<std::uint8_t> b(8);
-        for (int i = 0; i < 8; ++i) b[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
+        for (int i = 0; i < 8; ++i)
+            b[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
         return b;
     }
-    void storeArea(const std::string& sub, std::uint32_t s0, std::uint32_t s1, std::uint32_t enabled = 1) {
+    void storeArea(const std::string& sub, std::uint32_t s0, std::uint32_t s1,
+                   std::uint32_t enabled = 1) {
         m_store.SetInt("CutList/Film.ts/" + sub, "SectorStart", s0);
         m_store.SetInt("CutList/Film.ts/" + sub, "SectorEnd", s1);
         m_store.SetInt("CutList/Film.ts/" + sub, "IsEnabled", enabled);
@@ -61,7 +63,8 @@ TEST(CutListRules, MarksKeepStartBeforeEnd) {
 }
 
 TEST_F(CutListStore, StoresEnabledAreasWithGapsAndLoadsThemRenumbered) {
-    CCutList list = {marked(10, 900, 20, 1800), CCutArea{}, marked(0x100000005ull, 2700, 0x100000009ull, 3600)};
+    CCutList list = {marked(10, 900, 20, 1800), CCutArea{},
+                     marked(0x100000005ull, 2700, 0x100000009ull, 3600)};
     cutlist::Save(list, 0x123456789A, "Film.ts");
     EXPECT_EQ(m_store.GetBinary("CutList/Film.ts", "FirstPTS"), le64(0x123456789A));
     EXPECT_EQ(m_store.GetInt("CutList/Film.ts/0", "SectorStart"), 10u);
@@ -92,7 +95,7 @@ TEST_F(CutListStore, ProbesThirtyIndicesThenStopsAtTheFirstGap) {
     CCutList loaded;
     std::int64_t first = 77;
     cutlist::Load(loaded, first, "Film.ts");
-    EXPECT_EQ(first, 77);  // no stored stamp
+    EXPECT_EQ(first, 77);           // no stored stamp
     ASSERT_EQ(loaded.size(), 30u);  // 0..30 less 3
     EXPECT_EQ(loaded.back().SectorStart, 300u);
     EXPECT_TRUE(m_store.HasGroup("CutList/Film.ts/32"));  // left until the next save

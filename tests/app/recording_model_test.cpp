@@ -19,7 +19,7 @@ tsb::RecordingSpec twoTracks() {
 }
 
 class RecordingModelTest : public AppTest {
-protected:
+  protected:
     std::string write(const std::string& name, const Bytes& data) {
         const std::string path = dir.File(name);
         WriteFileBytes(path, data);
@@ -56,7 +56,8 @@ TEST_F(RecordingModelTest, FallsBackToReadOnlyAndFailsClearlyWhenThatFailsToo) {
 
     // The read-only retry is refused as well, but only after the first look.
     int opens = 0;
-    platform::SetOpenHookForTesting([&](const std::string&, unsigned) { return ++opens > 1 ? EACCES : 0; });
+    platform::SetOpenHookForTesting(
+        [&](const std::string&, unsigned) { return ++opens > 1 ? EACCES : 0; });
     CRecordingModel other;
     EXPECT_FALSE(other.Open(path, &error));
     EXPECT_FALSE(other.IsOpen());

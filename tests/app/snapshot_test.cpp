@@ -24,7 +24,7 @@ tsb::RecordingSpec broadcast() {
 }
 
 class SnapshotTest : public AppTest {
-protected:
+  protected:
     void open(const Bytes& data, const std::string& name = "Film.ts") {
         path = dir.File(name);
         WriteFileBytes(path, data);
@@ -37,7 +37,9 @@ protected:
         for (std::size_t at = 0; at + 188 <= data.size(); at += 188) {
             const auto begin = data.begin() + static_cast<std::ptrdiff_t>(at);
             const Bytes code = {0x00, 0x00, 0x01, 0xB3};
-            if (std::search(begin, begin + 188, code.begin(), code.end()) != begin + 188 && n-- == 0) return at + 188;
+            if (std::search(begin, begin + 188, code.begin(), code.end()) != begin + 188 &&
+                n-- == 0)
+                return at + 188;
         }
         return 0;
     }
@@ -95,13 +97,15 @@ TEST_F(SnapshotTest, CaptureMovesToTheNextPictureAndKnowsTheSamePicture) {
     EXPECT_EQ(c.sector, sequenceHeaderPacketEnd(data, 3) / 512 - 1);
     EXPECT_EQ(c.width, 720);
     EXPECT_EQ(c.aspect, 3);
-    EXPECT_EQ(model.m_firstPTS, c.stamp);  // a model without a first stamp takes the first one shown
+    EXPECT_EQ(model.m_firstPTS,
+              c.stamp);  // a model without a first stamp takes the first one shown
     EXPECT_EQ(model.m_streams[3].ac3BitRate, 448);  // audio details copied back
 
     const SnapshotCapture again = CaptureSnapshot(model, c.sector, c.stamp, "");
     EXPECT_TRUE(again.samePicture);
     EXPECT_EQ(again.sector, c.sector);
-    EXPECT_FALSE(CaptureSnapshot(model, c.sector, c.stamp, "", true).samePicture);  // saving wants it anyway
+    EXPECT_FALSE(
+        CaptureSnapshot(model, c.sector, c.stamp, "", true).samePicture);  // saving wants it anyway
 }
 
 TEST_F(SnapshotTest, StampsKeepRisingAcrossTheWrap) {
@@ -111,7 +115,8 @@ TEST_F(SnapshotTest, StampsKeepRisingAcrossTheWrap) {
     open(data);
     const SnapshotCapture first = CaptureSnapshot(model, 0, -1, "");
     EXPECT_EQ(first.stamp, spec.firstPts);
-    const SnapshotCapture later = CaptureSnapshot(model, sequenceHeaderPacketEnd(data, 3) / 512, first.stamp, "");
+    const SnapshotCapture later =
+        CaptureSnapshot(model, sequenceHeaderPacketEnd(data, 3) / 512, first.stamp, "");
     ASSERT_TRUE(later.found);
     EXPECT_EQ(later.stamp, spec.firstPts + 4 * kGopTicks);  // beyond 2^33
     EXPECT_GT(later.stamp, kWrap);
@@ -141,7 +146,8 @@ TEST_F(SnapshotTest, ShortRecordingsAreNeverLimitedAndTinyOnesFindNothing) {
     const Bytes data = tsb::BuildRecording(spec);
     ASSERT_LT(data.size(), kSnapshotTail);
     open(data);
-    const SnapshotCapture c = CaptureSnapshot(model, sequenceHeaderPacketEnd(data, 1) / 512 + 1, -1, "");
+    const SnapshotCapture c =
+        CaptureSnapshot(model, sequenceHeaderPacketEnd(data, 1) / 512 + 1, -1, "");
     EXPECT_FALSE(c.limited);
     EXPECT_EQ(c.stamp, 900000 + 2 * kGopTicks);
 
@@ -180,9 +186,13 @@ TEST_F(SnapshotTest, SilentAudioStreamDoesNotHideThePicture) {
     EXPECT_EQ(c.stamp, 900000);
 }
 
-sPMTEntry entry(std::int32_t type) { return sPMTEntry{type, 0x101, -1, "deu"}; }
+sPMTEntry entry(std::int32_t type) {
+    return sPMTEntry{type, 0x101, -1, "deu"};
+}
 
-Bytes audioPes(const Bytes& frames) { return tsb::PesPacket(0xC0, 900000, std::nullopt, frames); }
+Bytes audioPes(const Bytes& frames) {
+    return tsb::PesPacket(0xC0, 900000, std::nullopt, frames);
+}
 
 TEST(ParseAudioHeader, SkipsWhatIsNoFrameHeader) {
     // Free-format, forbidden and reserved headers before a real one.
@@ -196,7 +206,8 @@ TEST(ParseAudioHeader, SkipsWhatIsNoFrameHeader) {
     EXPECT_EQ(e.sampleRate, 44100);
 
     // AC-3: fscod 3 and frmsizecod 38 are no headers.
-    Bytes ac3 = {0x0B, 0x77, 0, 0, 0xC0, 0x40, 0xE0, 0x00, 0x0B, 0x77, 0, 0, 0x26, 0x40, 0xE0, 0x00};
+    Bytes ac3 = {0x0B, 0x77, 0, 0, 0xC0, 0x40, 0xE0, 0x00,
+                 0x0B, 0x77, 0, 0, 0x26, 0x40, 0xE0, 0x00};
     const Bytes frame = tsb::Ac3Frame(16, 2, false, 1);  // 44.1 kHz, 128 kbit/s, 2/0
     ac3.insert(ac3.end(), frame.begin(), frame.begin() + 16);
     pes = tsb::PesPacket(0xBD, 900000, std::nullopt, ac3);
@@ -211,7 +222,8 @@ TEST(ParseAudioHeader, SkipsWhatIsNoFrameHeader) {
 TEST(ParseAudioHeader, Ac3LowFrequencyFlagFollowsTheMixLevels) {
     for (int acmod = 0; acmod < 8; ++acmod) {
         for (bool lfe : {false, true}) {
-            const Bytes pes = tsb::PesPacket(0xBD, 0, std::nullopt, tsb::Ac3Frame(4, acmod, lfe, 2));
+            const Bytes pes =
+                tsb::PesPacket(0xBD, 0, std::nullopt, tsb::Ac3Frame(4, acmod, lfe, 2));
             sPMTEntry a = entry(kStreamAC3);
             ASSERT_TRUE(CMpegSnapshot::ParseAudioHeader(pes.data(), 184, a));
             EXPECT_EQ(a.ac3CodingMode, acmod);

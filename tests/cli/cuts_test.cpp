@@ -19,12 +19,15 @@ std::uint64_t gopPacketEnd(const tsb::Bytes& data, int n) {
     const tsb::Bytes code = {0x00, 0x00, 0x01, 0xB3};
     for (std::size_t at = 0; at + 188 <= data.size(); at += 188) {
         const auto begin = data.begin() + static_cast<std::ptrdiff_t>(at);
-        if (std::search(begin, begin + 188, code.begin(), code.end()) != begin + 188 && n-- == 0) return at + 188;
+        if (std::search(begin, begin + 188, code.begin(), code.end()) != begin + 188 && n-- == 0)
+            return at + 188;
     }
     return 0;
 }
 
-std::uint64_t gopSector(const tsb::Bytes& data, int n) { return gopPacketEnd(data, n) / 512 - 1; }
+std::uint64_t gopSector(const tsb::Bytes& data, int n) {
+    return gopPacketEnd(data, n) / 512 - 1;
+}
 
 TEST(Marks, ParseSectorsAndTimes) {
     cli::Mark m;
@@ -37,7 +40,8 @@ TEST(Marks, ParseSectorsAndTimes) {
     ASSERT_TRUE(cli::ParseMark("0:00:07.25", m, nullptr));
     EXPECT_EQ(m.ms, 7250);
     std::string error;
-    for (const char* bad : {"", "1:2:3", "0:61:00", "12a", "-5", "0:00:01.1234", "99999999999999999999"})
+    for (const char* bad :
+         {"", "1:2:3", "0:61:00", "12a", "-5", "0:00:01.1234", "99999999999999999999"})
         EXPECT_FALSE(cli::ParseMark(bad, m, &error)) << bad;
     EXPECT_NE(error.find("H:MM:SS"), std::string::npos);
     cli::Mark from, to;
@@ -50,7 +54,7 @@ TEST(Marks, ParseSectorsAndTimes) {
 }
 
 class MarkResolution : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::SetSettingsStore(&store);
         tsb::RecordingSpec spec;
@@ -125,8 +129,8 @@ TEST(CutsCommand, AddsListsAndClearsTheStoredList) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("No cut areas."), std::string::npos);
 
-    r = RunCli("cuts " + ShellQuote(film) + " --add 0:00:01-0:00:02 --add " + std::to_string(gopSector(data, 8)) + "-" +
-                   std::to_string(gopSector(data, 9)),
+    r = RunCli("cuts " + ShellQuote(film) + " --add 0:00:01-0:00:02 --add " +
+                   std::to_string(gopSector(data, 8)) + "-" + std::to_string(gopSector(data, 9)),
                dir);
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string first = "Cut-area 1: sectors " + std::to_string(gopSector(data, 3)) + "-" +

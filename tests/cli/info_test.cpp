@@ -32,10 +32,11 @@ std::map<int, Fields> infoStreams(const std::string& json) {
 }
 
 std::map<int, Fields> ffprobeStreams(const std::string& path, const TempDir& dir) {
-    const CliResult r = RunShell("ffprobe -v error -show_entries stream=id,codec_type,codec_name,sample_rate,bit_rate:"
-                                 "stream_tags=language -of compact=p=0 " +
-                                     ShellQuote(path),
-                                 dir);
+    const CliResult r = RunShell(
+        "ffprobe -v error -show_entries stream=id,codec_type,codec_name,sample_rate,bit_rate:"
+        "stream_tags=language -of compact=p=0 " +
+            ShellQuote(path),
+        dir);
     std::map<int, Fields> streams;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) {
@@ -45,7 +46,8 @@ std::map<int, Fields> ffprobeStreams(const std::string& path, const TempDir& dir
             const auto eq = part.find('=');
             if (eq != std::string::npos) f[part.substr(0, eq)] = part.substr(eq + 1);
         }
-        if (f.count("id") && !f["id"].empty() && f["id"] != "N/A") streams[std::stoi(f["id"], nullptr, 16)] = f;
+        if (f.count("id") && !f["id"].empty() && f["id"] != "N/A")
+            streams[std::stoi(f["id"], nullptr, 16)] = f;
     }
     return streams;
 }
@@ -57,7 +59,8 @@ struct Difference {
 };
 
 // Compares every stream info reports with ffprobe's view of the same PID.
-void expectAgreement(const std::string& path, const std::vector<Difference>& allowed, const TempDir& dir) {
+void expectAgreement(const std::string& path, const std::vector<Difference>& allowed,
+                     const TempDir& dir) {
     const CliResult r = RunCli("info --json " + ShellQuote(path), dir);
     ASSERT_NE(r.code, 2) << r.err;
     const auto ours = infoStreams(r.out);
@@ -112,7 +115,8 @@ TEST(InfoCommand, AgreesWithFfprobeOnTheSample) {
     EXPECT_EQ(r.code, 0) << r.err;
     const auto ours = infoStreams(r.out);
     ASSERT_EQ(ours.size(), 4u);
-    EXPECT_NE(r.out.find("\"pids\": {\"pmt\": 4096, \"video\": 256, \"audio\": 257, \"ac3\": 259}"), std::string::npos)
+    EXPECT_NE(r.out.find("\"pids\": {\"pmt\": 4096, \"video\": 256, \"audio\": 257, \"ac3\": 259}"),
+              std::string::npos)
         << r.out;
     EXPECT_EQ(ours.at(259).at("ac3_layout"), "5.1");
     EXPECT_EQ(ours.at(258).at("language"), "eng");
@@ -132,22 +136,27 @@ TEST(InfoCommand, AgreesWithFfprobeOnRealCaptures) {
     expectAgreement(real + "atsc_ac3_audio_only_video_pid_declared.ts", {}, dir);
     // The audio headers are read from the first packet of a PES only; this
     // track's PES packets start in the middle of a frame.
-    expectAgreement(real + "rai_mux_dvbt_it_mpeg2_mp2_ttx.ts", {{0x2B8, "sample_rate", "frame not in first packet"}},
-                    dir);
+    expectAgreement(real + "rai_mux_dvbt_it_mpeg2_mp2_ttx.ts",
+                    {{0x2B8, "sample_rate", "frame not in first packet"}}, dir);
     // The PMT names 0x65 a video stream (type 2); ffprobe looks at the data.
-    expectAgreement(real + "radio_mux_sync_loss_cc_errors.ts", {{0x65, "kind", "PMT says video"}}, dir);
+    expectAgreement(real + "radio_mux_sync_loss_cc_errors.ts", {{0x65, "kind", "PMT says video"}},
+                    dir);
     // H.264 video comes through the PES fallback (the PMT spans three
     // packets) as a video stream; its bit error makes ffprobe show 0x33D.
-    expectAgreement(real + "sat_h264_damaged_partly_scrambled_bigpmt.ts", {{0x3D, "pid", "bit error in a PMT"}}, dir);
+    expectAgreement(real + "sat_h264_damaged_partly_scrambled_bigpmt.ts",
+                    {{0x3D, "pid", "bit error in a PMT"}}, dir);
 }
 
 TEST(InfoCommand, ReportsTheRealCapturesLikeTheWindowWould) {
     TempDir dir;
     const std::string real = std::string(RAVELO_SHARED_TESTDATA) + "/real/";
-    CliResult r = RunCli("info --json " + ShellQuote(real + "atsc_ac3_audio_only_video_pid_declared.ts"), dir);
+    CliResult r = RunCli(
+        "info --json " + ShellQuote(real + "atsc_ac3_audio_only_video_pid_declared.ts"), dir);
     EXPECT_EQ(r.code, 0) << r.err;
     // The declared video PID carries nothing: it is dropped.
-    EXPECT_NE(r.out.find("\"pids\": {\"pmt\": 48, \"video\": 0, \"audio\": 0, \"ac3\": 52}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"pids\": {\"pmt\": 48, \"video\": 0, \"audio\": 0, \"ac3\": 52}"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\"ac3_layout\": \"2.0\""), std::string::npos);
 
     r = RunCli("info " + ShellQuote(real + "mediaset_psi_only_ca_descriptors.ts"), dir);

@@ -23,7 +23,9 @@ Bytes broadcastPmt() {
          {6, 0x104, cat(tsb::StreamIdentifierDescriptor(5), tsb::TeletextDescriptor("deu"))}});
 }
 
-int len(const Bytes& b) { return static_cast<int>(b.size()); }
+int len(const Bytes& b) {
+    return static_cast<int>(b.size());
+}
 
 TEST(PmtParser, KeepsVideoAudioAndAc3AndDropsTeletext) {
     const Bytes s = broadcastPmt();
@@ -56,7 +58,8 @@ TEST(PmtParser, PrivateDataWithLongFirstDescriptorIsNotAc3) {
 }
 
 TEST(PmtParser, OneVideoAndOneEntryPerPid) {
-    const Bytes s = tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {2, 0x110, {}}, {3, 0x101, {}}, {4, 0x101, {}}});
+    const Bytes s =
+        tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {2, 0x110, {}}, {3, 0x101, {}}, {4, 0x101, {}}});
     CPMT pmt;
     ASSERT_TRUE(CPmtParser::ParsePMT(pmt, s.data(), len(s)));
     ASSERT_EQ(pmt.size(), 2u);
@@ -89,7 +92,8 @@ TEST(PmtParser, ValidityTest) {
 }
 
 TEST(PmtParser, EntryWhoseDescriptorsRunPastTheSectionEndsTheLoop) {
-    Bytes s = tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {3, 0x101, tsb::LanguageDescriptor("deu")}});
+    Bytes s =
+        tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {3, 0x101, tsb::LanguageDescriptor("deu")}});
     // Second entry: ES_info_length 0xFFF.
     s[12 + 5 + 3] = 0xFF;
     s[12 + 5 + 4] = 0xFF;

@@ -26,7 +26,8 @@ Scan scan(const Bytes& data, std::uint16_t audioStart = 0) {
 }
 
 const sPMTEntry* byPid(const CPMT& pmt, int pid) {
-    auto it = std::find_if(pmt.begin(), pmt.end(), [&](const sPMTEntry& e) { return e.pid == pid; });
+    auto it =
+        std::find_if(pmt.begin(), pmt.end(), [&](const sPMTEntry& e) { return e.pid == pid; });
     return it == pmt.end() ? nullptr : &*it;
 }
 
@@ -92,9 +93,12 @@ TEST(StreamScan, IgnoresNotCurrentAndMultiPacketPmts) {
     spec.withPmt = false;
     Bytes data = tsb::BuildRecording(spec);
     tsb::TsBuilder b;
-    b.Section(0x1000, tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {3, 0x101, tsb::LanguageDescriptor("fra")}}, 0, false));
+    b.Section(0x1000, tsb::PmtSection(1, 0x100,
+                                      {{2, 0x100, {}}, {3, 0x101, tsb::LanguageDescriptor("fra")}},
+                                      0, false));
     std::vector<tsb::PmtStream> many;
-    for (int i = 0; i < 40; ++i) many.push_back({3, 0x101, tsb::LanguageDescriptor("ita")});
+    for (int i = 0; i < 40; ++i)
+        many.push_back({3, 0x101, tsb::LanguageDescriptor("ita")});
     b.Section(0x1001, tsb::PmtSection(2, 0x100, many));  // spans two packets
     data.insert(data.begin(), b.Data().begin(), b.Data().end());
     const Scan s = scan(data);
@@ -108,7 +112,8 @@ TEST(StreamScan, EmptyOrForeignDataGivesNoStreams) {
     EXPECT_TRUE(scan(Bytes(100000, 0x47)).streams.empty());
     // Tables only: a start code inside the PAT/SDT PIDs is no stream.
     tsb::TsBuilder b;
-    for (int i = 0; i < 50; ++i) b.Packet(0x11, {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x80, 0x05});
+    for (int i = 0; i < 50; ++i)
+        b.Packet(0x11, {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x80, 0x05});
     EXPECT_TRUE(scan(b.Data()).streams.empty());
 }
 
@@ -118,7 +123,8 @@ TEST(StreamScan, BitRateFromTheSample) {
     const Bytes data = tsb::BuildRecording(spec);
     scan(data);
     // About (bytes * 8) / (pictures * 40 ms), within the clamp.
-    const double expected = static_cast<double>(data.size()) * 8.0 / (spec.gops * spec.gopLength * 40.0);
+    const double expected =
+        static_cast<double>(data.size()) * 8.0 / (spec.gops * spec.gopLength * 40.0);
     EXPECT_NEAR(EstimatedBitRate(), std::clamp(expected, 2000.0, 8000.0), expected * 0.05 + 1);
     tsb::RecordingSpec still = spec;
     still.gops = 1;
@@ -144,8 +150,8 @@ TEST(StreamScan, SamplesNearTheEndOfLongRecordings) {
     tail.audio = {{0x1A0, false, "deu", 0}};
     tail.gops = 20;
     const Bytes late = tsb::BuildRecording(tail);
-    data.insert(data.begin() + static_cast<std::ptrdiff_t>(data.size() - 3700 * 1024 / 188 * 188), late.begin(),
-                late.end());
+    data.insert(data.begin() + static_cast<std::ptrdiff_t>(data.size() - 3700 * 1024 / 188 * 188),
+                late.begin(), late.end());
     const Scan s = scan(data);
     EXPECT_NE(byPid(s.streams, 0x100), nullptr);
     EXPECT_NE(byPid(s.streams, 0x1A0), nullptr);
