@@ -176,3 +176,26 @@ TEST(StreamScan, InitCreatesOneChannelPerStreamAndRewinds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StreamScan, CutAreaLookupUsesTheVideoChannelsFirstStamp) {
+    OpenedRecording rec(tsb::BuildRecording(fullSpec()));
+    CMpegTsDemux demux;
+    std::uint16_t pmt = 0, video = 0, audio = 0, ac3 = 0;
+    CCutArea area;
+    area.SectorStart = 1;
+    area.SectorEnd = 2;
+    area.PTSStart = (std::int64_t{1} << 33) + 100;
+    area.PTSEnd = (std::int64_t{1} << 33) + 200;
+    area.IsEnabled = true;
+    demux.SetCutList({area});
+    EXPECT_EQ(demux.FindCutArea(150), nullptr);  // no channels yet
+    ASSERT_TRUE(demux.Init(rec.file, pmt, video, audio, ac3));
+    demux.Channels().m_videoChannel->m_startPTS = (std::uint64_t{1} << 33) - 1000;
+    EXPECT_EQ(demux.FindCutArea(150), &demux.CutList()[0]);  // wrapped since the start
+    demux.Channels().m_videoChannel->m_startPTS = 100;
+    EXPECT_EQ(demux.FindCutArea(150), nullptr);
+}
+
+}  // namespace
