@@ -35,9 +35,12 @@ const ClipTable& clip() {
 inline std::uint8_t filter6(const std::uint8_t* s, std::ptrdiff_t step, int count, int i, int first,
                             const int* taps) {
     int sum = 128;
-    for (int k = 0; k < 6; ++k) {
-        const int index = std::clamp(i + first + k, 0, count - 1);
-        sum += taps[k] * s[index * step];
+    const int start = i + first;
+    if (start >= 0 && start + 5 < count) {
+        const std::uint8_t* p = s + start * step;
+        for (int k = 0; k < 6; ++k) sum += taps[k] * p[k * step];
+    } else {
+        for (int k = 0; k < 6; ++k) sum += taps[k] * s[std::clamp(start + k, 0, count - 1) * step];
     }
     return clip()(sum >> 8);
 }
