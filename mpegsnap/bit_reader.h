@@ -34,6 +34,18 @@ public:
         m_bits -= count;
         m_consumed += static_cast<std::uint64_t>(count);
     }
+    // Unchecked access for hot loops: after Need(n), up to n bits may be
+    // shown and dropped without further checks (n <= 57).
+    void Need(int count) {
+        if (m_bits < count) Refill();
+    }
+    std::uint32_t Show(int count) const { return static_cast<std::uint32_t>(m_cache >> (64 - count)); }
+    void Drop(int count) {
+        m_cache <<= count;
+        m_bits -= count;
+        m_consumed += static_cast<std::uint64_t>(count);
+    }
+
     // Up to 32 bits.
     std::uint32_t Get(int count) {
         if (count == 0) return 0;

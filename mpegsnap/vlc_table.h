@@ -35,6 +35,18 @@ public:
         return entry.value;
     }
 
+    // The same after reader.Need(32): the longest code is shorter.
+    int DecodeNeeded(BitReader& reader) const {
+        Entry entry = m_entries[reader.Show(m_rootBits)];
+        if (entry.length < 0) {
+            reader.Drop(m_rootBits);
+            entry = m_entries[static_cast<std::size_t>(entry.value) + reader.Show(-entry.length)];
+        }
+        if (entry.length == 0) return kInvalid;
+        reader.Drop(entry.length);
+        return entry.value;
+    }
+
     int RootBits() const { return m_rootBits; }
 
 private:
