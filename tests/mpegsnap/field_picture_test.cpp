@@ -132,6 +132,24 @@ void copyingField(BitWriter& w, int structure, int sourceField) {
     }
 }
 
+// A P frame picture whose every macroblock uses dual-prime prediction with
+// zero vectors and zero differential vectors.
+void dualPrimeFrame(BitWriter& w) {
+    picture(w, 2, 3);
+    for (int row = 0; row < kHeight / 16; ++row) {
+        w.StartCode(row + 1);
+        w.Put(1, 5);
+        w.Put(0, 1);
+        for (int mb = 0; mb < kWidth / 16; ++mb) {
+            w.Put("1");    // address increment 1
+            w.Put("001");  // motion compensated, not coded
+            w.Put("11");   // dual prime
+            w.Put("10");   // horizontal: motion code 0, dmvector 0
+            w.Put("10");   // vertical: motion code 0, dmvector 0
+        }
+    }
+}
+
 TEST(FieldPictures, TwoIntraFieldsMakeOneFrame) {
     BitWriter w;
     sequence(w);
@@ -186,6 +204,26 @@ TEST(FieldPictures, LoneFieldsMakeNoFrame) {
     ASSERT_EQ(mpegsnap::DecodeFramesFromMemory(stream.data(), stream.size(), 2, frames), 1);
     EXPECT_EQ(frames[0].y[0], 100);
     EXPECT_EQ(frames[0].y[kWidth], 150);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FieldPictures, DualPrimeAveragesBothFieldsOfTheReference) {
+    // Reference: top field 60, bottom field 200. Each field of the dual-prime
+    // frame averages its own parity (vector 0) with the other parity (the
+    // derived vector, half a line toward it): (60 + 200 + 1) / 2 everywhere.
+    BitWriter w;
+    sequence(w);
+    intraField(w, 1, 60);
+    intraField(w, 2, 200);
+    dualPrimeFrame(w);
+    const std::vector<std::uint8_t> stream = w.Finish();
+    std::vector<mpegsnap::DecodedFrame> frames;
+    ASSERT_EQ(mpegsnap::DecodeFramesFromMemory(stream.data(), stream.size(), 2, frames), 2);
+    for (int y = 0; y < kHeight; ++y)
+        ASSERT_EQ(frames[1].y[static_cast<std::size_t>(y * kWidth + 9)], 130) << y;
 }
 
 }  // namespace
