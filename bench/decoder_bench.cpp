@@ -4,11 +4,11 @@
 //
 //   decoder_bench [pictures] [bit rate]      (defaults: 100 pictures, 15M)
 
+#include <unistd.h>
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,12 +27,14 @@ double cpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-int run(const std::string& command) { return std::system(command.c_str()); }
+int run(const std::string& command) {
+    return std::system(command.c_str());
+}
 
 // ffmpeg's user time for decoding the stream, from its -benchmark line.
 double ffmpegSeconds(const std::string& stream, const std::string& log) {
-    if (run("ffmpeg -nostdin -hide_banner -benchmark -threads 1 -i '" + stream +
-            "' -f null - > '" + log + "' 2>&1") != 0)
+    if (run("ffmpeg -nostdin -hide_banner -benchmark -threads 1 -i '" + stream + "' -f null - > '" +
+            log + "' 2>&1") != 0)
         return -1;
     std::ifstream in(log);
     std::string line;
@@ -49,17 +51,16 @@ double ffmpegSeconds(const std::string& stream, const std::string& log) {
 int main(int argc, char** argv) {
     const int pictures = argc > 1 ? std::atoi(argv[1]) : 100;
     const std::string bitRate = argc > 2 ? argv[2] : "15M";
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("ravelo_decoder_bench_" + std::to_string(getpid()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("ravelo_decoder_bench_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string stream = (dir / "sd.m2v").string();
     // Interlaced PAL SD, intra only, with noise so that the pictures carry
     // as many coefficients as broadcast material.
     if (run("ffmpeg -nostdin -loglevel error -y -f lavfi -i "
             "'testsrc2=size=720x576:rate=25,noise=alls=10:allf=t' -frames:v " +
-            std::to_string(pictures) + " -c:v mpeg2video -g 1 -b:v " + bitRate +
-            " -maxrate " + bitRate + " -bufsize 4M -flags +ildct -top 1 -f mpeg2video '" +
-            stream + "'") != 0) {
+            std::to_string(pictures) + " -c:v mpeg2video -g 1 -b:v " + bitRate + " -maxrate " +
+            bitRate + " -bufsize 4M -flags +ildct -top 1 -f mpeg2video '" + stream + "'") != 0) {
         std::fprintf(stderr, "decoder_bench: ffmpeg could not generate the stream\n");
         return 2;
     }
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
         mpegsnap::SnapshotDecoder decoder;
         decoder.Init(bytes);
         decoded = 0;
-        while (decoder.DecodeNextFrame() == 1) ++decoded;
+        while (decoder.DecodeNextFrame() == 1)
+            ++decoded;
         best = std::min(best, cpuSeconds() - start);
     }
     // One snapshot as the window takes it: the first frame decoded and
@@ -104,9 +106,11 @@ int main(int argc, char** argv) {
     const double theirs = pictures / ffmpeg;
     std::printf("stream: %d I pictures 720x576, %zu bytes (%.1f KB per picture)\n", pictures,
                 bytes.size(), bytes.size() / 1024.0 / pictures);
-    std::printf("ravelo: %.1f pictures/s (%d pictures in %.3f s processor time)\n", ours, decoded, best);
+    std::printf("ravelo: %.1f pictures/s (%d pictures in %.3f s processor time)\n", ours, decoded,
+                best);
     std::printf("ffmpeg: %.1f pictures/s (-threads 1, user time %.3f s)\n", theirs, ffmpeg);
     std::printf("ratio:  %.2f\n", ours / theirs);
-    std::printf("snapshot (first picture decoded and converted to the bitmap): %.1f ms\n", snapshotMs);
+    std::printf("snapshot (first picture decoded and converted to the bitmap): %.1f ms\n",
+                snapshotMs);
     return 0;
 }

@@ -28,7 +28,8 @@ struct SnapshotArgs {
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "ravelo-cli snapshot: %s (see ravelo-cli snapshot --help)\n", message.c_str());
+    std::fprintf(stderr, "ravelo-cli snapshot: %s (see ravelo-cli snapshot --help)\n",
+                 message.c_str());
     return kExitError;
 }
 
@@ -36,7 +37,8 @@ int usageError(const std::string& message) {
 std::string parseArgs(const std::vector<std::string>& args, SnapshotArgs& parsed) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--sector" || arg == "--time" || arg == "-o" || arg == "--format";
+        const bool takesValue =
+            arg == "--sector" || arg == "--time" || arg == "-o" || arg == "--format";
         if (takesValue && i + 1 >= args.size()) return "option " + arg + " needs a value";
         if (arg == "--sector" || arg == "--time") {
             if (!parsed.position.empty()) return "give one position, --sector or --time";
@@ -85,14 +87,15 @@ int runSnapshot(const std::vector<std::string>& args) {
     std::string error;
     if (!ParseMark(parsed.position, mark, &error)) return usageError(error);
     if (mark.isTime != parsed.byTime)
-        return usageError(parsed.byTime ? "--time takes H:MM:SS[.mmm]" : "--sector takes a sector number");
+        return usageError(parsed.byTime ? "--time takes H:MM:SS[.mmm]"
+                                        : "--sector takes a sector number");
 
     CRecordingModel model;
     if (!OpenRecording(model, parsed.recording)) return kExitError;
     // Work files of this run: the cut-out video and the picture being written.
-    const std::string work = (std::filesystem::temp_directory_path() /
-                              ("ravelo-snapshot-" + std::to_string(getpid())))
-                                 .string();
+    const std::string work =
+        (std::filesystem::temp_directory_path() / ("ravelo-snapshot-" + std::to_string(getpid())))
+            .string();
     const std::string m2v = work + ".m2v";
     const std::string part = parsed.output + ".part";
     int code = kExitOk;
@@ -112,22 +115,25 @@ int runSnapshot(const std::vector<std::string>& args) {
             written = platform::FileExists(part);
         }
         if (capture.pictureFound && !written) {
-            std::fprintf(stderr, "ravelo-cli snapshot: the picture at sector %llu could not be decoded or written\n",
-                         static_cast<unsigned long long>(capture.sector));
+            std::fprintf(
+                stderr,
+                "ravelo-cli snapshot: the picture at sector %llu could not be decoded or written\n",
+                static_cast<unsigned long long>(capture.sector));
             code = kExitError;
         } else if (written) {
             std::error_code renameError;
             std::filesystem::rename(part, parsed.output, renameError);
             if (renameError) {
-                std::fprintf(stderr, "ravelo-cli snapshot: cannot write %s: %s\n", parsed.output.c_str(),
-                             renameError.message().c_str());
+                std::fprintf(stderr, "ravelo-cli snapshot: cannot write %s: %s\n",
+                             parsed.output.c_str(), renameError.message().c_str());
                 code = kExitError;
             } else {
                 const int width = parsed.yuv ? frame.width : capture.width;
                 const int height = parsed.yuv ? frame.height : capture.height;
                 std::printf("Sector: %llu\nTime:   %s\nSize:   %dx%d\n",
                             static_cast<unsigned long long>(capture.sector),
-                            FormatMs((capture.stamp - model.m_firstPTS) / 90).c_str(), width, height);
+                            FormatMs((capture.stamp - model.m_firstPTS) / 90).c_str(), width,
+                            height);
             }
         }
     } catch (const std::exception& e) {
@@ -140,18 +146,18 @@ int runSnapshot(const std::vector<std::string>& args) {
     return code;
 }
 
-const CommandRegistrar registrar{Command{
-    "snapshot", "decode the picture at a position into a bitmap or raw planes",
-    "Usage: ravelo-cli snapshot RECORDING (--sector N | --time H:MM:SS[.mmm]) -o FILE\n"
-    "                           [--format bmp|yuv]\n\n"
-    "Finds the picture the window shows at sector N or at the time (counted from\n"
-    "the recording's first picture), decodes it and writes FILE:\n\n"
-    "  --format bmp   the window's 24-bit bitmap (default)\n"
-    "  --format yuv   the decoded planes, Y then Cb then Cr, each at the stream's\n"
-    "                 own size (for comparison with other decoders)\n\n"
-    "Prints the picture's sector, time and size.\n"
-    "Exit codes: 0 ok, 2 error (no picture found, not decodable, not written).\n",
-    runSnapshot}};
+const CommandRegistrar registrar{
+    Command{"snapshot", "decode the picture at a position into a bitmap or raw planes",
+            "Usage: ravelo-cli snapshot RECORDING (--sector N | --time H:MM:SS[.mmm]) -o FILE\n"
+            "                           [--format bmp|yuv]\n\n"
+            "Finds the picture the window shows at sector N or at the time (counted from\n"
+            "the recording's first picture), decodes it and writes FILE:\n\n"
+            "  --format bmp   the window's 24-bit bitmap (default)\n"
+            "  --format yuv   the decoded planes, Y then Cb then Cr, each at the stream's\n"
+            "                 own size (for comparison with other decoders)\n\n"
+            "Prints the picture's sector, time and size.\n"
+            "Exit codes: 0 ok, 2 error (no picture found, not decodable, not written).\n",
+            runSnapshot}};
 
 }  // namespace
 }  // namespace cli

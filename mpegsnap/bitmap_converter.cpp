@@ -10,9 +10,8 @@ namespace {
 // Colour conversion coefficients (16.16 fixed point) by matrix_coefficients:
 // crv, cbu, cgu, cgv.
 constexpr int kCoefficients[8][4] = {
-    {117504, 138453, 13954, 34903}, {117504, 138453, 13954, 34903},
-    {104597, 132201, 25675, 53279}, {104597, 132201, 25675, 53279},
-    {104448, 132798, 24759, 53109}, {104597, 132201, 25675, 53279},
+    {117504, 138453, 13954, 34903}, {117504, 138453, 13954, 34903}, {104597, 132201, 25675, 53279},
+    {104597, 132201, 25675, 53279}, {104448, 132798, 24759, 53109}, {104597, 132201, 25675, 53279},
     {104597, 132201, 25675, 53279}, {117579, 136230, 16907, 35559}};
 // Values outside the table are reserved; they get the ITU-R BT.601 set.
 constexpr int kDefaultCoefficientSet = 5;
@@ -21,20 +20,26 @@ constexpr int kDefaultCoefficientSet = 5;
 struct ClipTable {
     std::array<std::uint8_t, 1024> values{};
     constexpr ClipTable() {
-        for (int i = 0; i < 1024; ++i) values[static_cast<std::size_t>(i)] =
-            static_cast<std::uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
+        for (int i = 0; i < 1024; ++i)
+            values[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
     }
-    std::uint8_t operator()(int value) const { return values[static_cast<std::size_t>(value + 384)]; }
+    std::uint8_t operator()(int value) const {
+        return values[static_cast<std::size_t>(value + 384)];
+    }
 };
 constexpr ClipTable kClip;
-const ClipTable& clip() { return kClip; }
+const ClipTable& clip() {
+    return kClip;
+}
 
 // Six-tap filter over samples s[i + first .. i + first + 5], stepping by
 // step; near the ends the indices are clamped to 0..count-1.
 inline std::uint8_t filter6Clamped(const std::uint8_t* s, std::ptrdiff_t step, int count, int i,
                                    int first, const int* taps) {
     int sum = 128;
-    for (int k = 0; k < 6; ++k) sum += taps[k] * s[std::clamp(i + first + k, 0, count - 1) * step];
+    for (int k = 0; k < 6; ++k)
+        sum += taps[k] * s[std::clamp(i + first + k, 0, count - 1) * step];
     return clip()(sum >> 8);
 }
 
@@ -47,13 +52,15 @@ inline std::uint8_t filter6(const std::uint8_t* p, std::ptrdiff_t step, const in
 
 // Whether the taps of output i reach outside 0..count-1 (taps from
 // i - 3 to i + 3 at most).
-inline bool nearEdge(int i, int count) { return i < 3 || i + 3 >= count; }
+inline bool nearEdge(int i, int count) {
+    return i < 3 || i + 3 >= count;
+}
 
 // Horizontal 2:1 interpolation of one row of count samples.
 void upsampleRow(const std::uint8_t* src, int count, std::uint8_t* dst, bool mpeg2) {
-    static constexpr int kMpeg2Odd[6] = {21, -52, 159, 159, -52, 21};     // s[j-2] .. s[j+3]
-    static constexpr int kMpeg1Even[6] = {5, -21, 70, 228, -37, 11};      // s[j-3] .. s[j+2]
-    static constexpr int kMpeg1Odd[6] = {11, -37, 228, 70, -21, 5};       // s[j-2] .. s[j+3]
+    static constexpr int kMpeg2Odd[6] = {21, -52, 159, 159, -52, 21};  // s[j-2] .. s[j+3]
+    static constexpr int kMpeg1Even[6] = {5, -21, 70, 228, -37, 11};   // s[j-3] .. s[j+2]
+    static constexpr int kMpeg1Odd[6] = {11, -37, 228, 70, -21, 5};    // s[j-2] .. s[j+3]
     for (int j = 0; j < count; ++j) {
         const bool edge = nearEdge(j, count);
         if (mpeg2) {
@@ -101,8 +108,7 @@ void upsampleInterlaced(const std::uint8_t* src, std::ptrdiff_t stride, int widt
                         std::uint8_t* dst) {
     static constexpr int kTop[2][6] = {{1, -7, 30, 248, -21, 5},     // f[k-3] .. f[k+2]
                                        {7, -35, 194, 110, -24, 4}};  // f[k-2] .. f[k+3]
-    static constexpr int kBottom[2][6] = {{4, -24, 110, 194, -35, 7},
-                                          {5, -21, 248, 30, -7, 1}};
+    static constexpr int kBottom[2][6] = {{4, -24, 110, 194, -35, 7}, {5, -21, 248, 30, -7, 1}};
     const int fieldRows = rows / 2;
     for (int field = 0; field < 2; ++field) {
         const std::uint8_t* fieldSrc = src + field * stride;
@@ -130,7 +136,8 @@ void upsampleInterlaced(const std::uint8_t* src, std::ptrdiff_t stride, int widt
 }
 
 void putLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 }  // namespace
 
@@ -186,8 +193,8 @@ void BitmapConverter::UpsampleChroma(const std::uint8_t* source, int width, int 
         rowStride = width;
     }
     for (int r = 0; r < height; ++r)
-        upsampleRow(rows + r * rowStride, width, out.data() + static_cast<std::size_t>(r) * 2 * width,
-                    frame.mpeg2);
+        upsampleRow(rows + r * rowStride, width,
+                    out.data() + static_cast<std::size_t>(r) * 2 * width, frame.mpeg2);
 }
 
 void BitmapConverter::WriteRows(const FrameView& frame, const std::uint8_t* cb,
@@ -246,7 +253,8 @@ int BitmapConverter::ConvertFrame(int kind, const FrameView& frame, std::uint8_t
     const std::uint8_t* cr = frame.cr;
     std::ptrdiff_t chromaStride = frame.chromaStride;
     if (frame.chromaFormat != 3) {
-        if (!Reserve(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height))) {
+        if (!Reserve(static_cast<std::size_t>(frame.width) *
+                     static_cast<std::size_t>(frame.height))) {
             m_error = -5;
             return 0;
         }

@@ -135,15 +135,20 @@ inline void transpose(const std::int32_t in[8][8], std::int32_t out[8][8]) {
             const __m128i ab1 = _mm_unpackhi_epi32(a, b);
             const __m128i cd0 = _mm_unpacklo_epi32(c, d);
             const __m128i cd1 = _mm_unpackhi_epi32(c, d);
-            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 0][bc]), _mm_unpacklo_epi64(ab0, cd0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 1][bc]), _mm_unpackhi_epi64(ab0, cd0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 2][bc]), _mm_unpacklo_epi64(ab1, cd1));
-            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 3][bc]), _mm_unpackhi_epi64(ab1, cd1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 0][bc]),
+                            _mm_unpacklo_epi64(ab0, cd0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 1][bc]),
+                            _mm_unpackhi_epi64(ab0, cd0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 2][bc]),
+                            _mm_unpacklo_epi64(ab1, cd1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 3][bc]),
+                            _mm_unpackhi_epi64(ab1, cd1));
         }
     }
 #else
     for (int r = 0; r < 8; ++r)
-        for (int c = 0; c < 8; ++c) out[r][c] = in[c][r];
+        for (int c = 0; c < 8; ++c)
+            out[r][c] = in[c][r];
 #endif
 }
 
@@ -152,13 +157,15 @@ inline void transpose(const std::int32_t in[8][8], std::int32_t out[8][8]) {
 // would.
 inline void transform(const std::int16_t* columnMajor, std::int32_t residual[64]) {
     Lanes in[8], rows[8];
-    for (int k = 0; k < 8; ++k) load(columnMajor + 8 * k, in[k]);
+    for (int k = 0; k < 8; ++k)
+        load(columnMajor + 8 * k, in[k]);
     rowPass(in, rows);  // rows[k], lane r: row r, column k after the row pass
     alignas(32) std::int32_t byColumn[8][8];
     alignas(32) std::int32_t byRow[8][8];
     std::memcpy(byColumn, rows, sizeof(byColumn));
     transpose(byColumn, byRow);
-    for (int r = 0; r < 8; ++r) std::memcpy(&in[r], byRow[r], sizeof(Lanes));
+    for (int r = 0; r < 8; ++r)
+        std::memcpy(&in[r], byRow[r], sizeof(Lanes));
     columnPass(in, rows);  // rows[r], lane c
     std::memcpy(residual, rows, 64 * sizeof(std::int32_t));
 }
@@ -170,10 +177,12 @@ inline std::uint8_t clipPixel(int value) {
 
 void Idct::Transform(std::int16_t* block) {
     std::int16_t columnMajor[64];
-    for (int i = 0; i < 64; ++i) columnMajor[ColumnMajor(i)] = block[i];
+    for (int i = 0; i < 64; ++i)
+        columnMajor[ColumnMajor(i)] = block[i];
     std::int32_t residual[64];
     transform(columnMajor, residual);
-    for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(std::clamp(residual[i], -256, 255));
+    for (int i = 0; i < 64; ++i)
+        block[i] = static_cast<std::int16_t>(std::clamp(residual[i], -256, 255));
 }
 
 void Idct::Put(const std::int16_t* columnMajor, std::uint8_t* dest, std::ptrdiff_t stride) {
@@ -189,7 +198,8 @@ void Idct::Put(const std::int16_t* columnMajor, std::uint8_t* dest, std::ptrdiff
     }
 #else
     for (int y = 0; y < 8; ++y, dest += stride)
-        for (int x = 0; x < 8; ++x) dest[x] = clipPixel(residual[8 * y + x]);
+        for (int x = 0; x < 8; ++x)
+            dest[x] = clipPixel(residual[8 * y + x]);
 #endif
 }
 
@@ -209,7 +219,8 @@ void Idct::Add(const std::int16_t* columnMajor, std::uint8_t* dest, std::ptrdiff
     }
 #else
     for (int y = 0; y < 8; ++y, dest += stride)
-        for (int x = 0; x < 8; ++x) dest[x] = clipPixel(dest[x] + residual[8 * y + x]);
+        for (int x = 0; x < 8; ++x)
+            dest[x] = clipPixel(dest[x] + residual[8 * y + x]);
 #endif
 }
 

@@ -13,7 +13,7 @@
 namespace mpegsnap {
 
 class Idct {
-public:
+  public:
     // Transforms 64 coefficients in row-major order in place; the results
     // are clipped to -256..255.
     static void Transform(std::int16_t* block);
@@ -23,7 +23,9 @@ public:
 
     // Index of the coefficient at raster position (row-major) in a
     // column-major block.
-    static constexpr int ColumnMajor(int position) { return ((position & 7) << 3) | (position >> 3); }
+    static constexpr int ColumnMajor(int position) {
+        return ((position & 7) << 3) | (position >> 3);
+    }
 };
 
 }  // namespace mpegsnap

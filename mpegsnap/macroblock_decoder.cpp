@@ -13,7 +13,9 @@ namespace mpegsnap {
 namespace {
 // Derived vector of dual-prime prediction: the field vector scaled to the
 // temporal distance of the opposite-parity field, rounded away from zero.
-int dualPrimeScale(int vector, int multiplier) { return (vector * multiplier + (vector > 0)) >> 1; }
+int dualPrimeScale(int vector, int multiplier) {
+    return (vector * multiplier + (vector > 0)) >> 1;
+}
 }  // namespace
 
 MacroblockDecoder::MacroblockDecoder() : m_vlc(VideoVlc::Get()) {}
@@ -29,11 +31,18 @@ void MacroblockDecoder::StartPicture(const PictureContext& context) {
         m_mbHeight /= 2;
         m_parity = m_picture->structure == kTopField ? 0 : 1;
     }
-    for (int plane = 0; plane < 3; ++plane) m_dest[plane] = context.current->Plane(plane, m_parity);
+    for (int plane = 0; plane < 3; ++plane)
+        m_dest[plane] = context.current->Plane(plane, m_parity);
     switch (m_sequence->chromaFormat) {
-        case kChroma422: m_blockCount = 8; break;
-        case kChroma444: m_blockCount = 12; break;
-        default: m_blockCount = 6; break;
+        case kChroma422:
+            m_blockCount = 8;
+            break;
+        case kChroma444:
+            m_blockCount = 12;
+            break;
+        default:
+            m_blockCount = 6;
+            break;
     }
     m_scan = m_picture->alternateScan ? kAlternateScan : kZigZagScan;
     for (int i = 0; i < 64; ++i) {
@@ -51,7 +60,9 @@ void MacroblockDecoder::ResetDcPredictors() {
     m_dcPredictor[0] = m_dcPredictor[1] = m_dcPredictor[2] = reset;
 }
 
-void MacroblockDecoder::ResetMotionPredictors() { std::memset(m_pmv, 0, sizeof(m_pmv)); }
+void MacroblockDecoder::ResetMotionPredictors() {
+    std::memset(m_pmv, 0, sizeof(m_pmv));
+}
 
 int MacroblockDecoder::DecodeSlice(int code, const std::uint8_t* data, std::size_t size) {
     m_reader.Reset(data, size);
@@ -88,7 +99,8 @@ int MacroblockDecoder::DecodeSlice(int code, const std::uint8_t* data, std::size
         if (m_reader.Overrun() || m_reader.Peek(23) == 0) return last;
         increment = ReadAddressIncrement();
         if (increment <= 0 || address + increment >= count) return last;
-        for (int skipped = 1; skipped < increment; ++skipped) ReconstructSkipped(address + skipped);
+        for (int skipped = 1; skipped < increment; ++skipped)
+            ReconstructSkipped(address + skipped);
         address += increment;
         last = address - 1;
     }
@@ -252,8 +264,8 @@ bool MacroblockDecoder::ReadMotionVector(int r, int s, bool fieldInFrame, bool d
 const FrameBuffer* MacroblockDecoder::Reference(int s, int field) const {
     // The second field of a P frame may predict from the first field of the
     // same frame.
-    if (s == 0 && m_parity >= 0 && m_context.secondField &&
-        m_picture->codingType == kPictureP && field != m_parity)
+    if (s == 0 && m_parity >= 0 && m_context.secondField && m_picture->codingType == kPictureP &&
+        field != m_parity)
         return m_context.current;
     return s == 0 ? m_context.forward : m_context.backward;
 }
@@ -289,9 +301,9 @@ void MacroblockDecoder::PredictDirection(int mbx, int mby, const Motion& motion,
         // MPEG-1 full-sample vectors count whole samples.
         const bool fullPel = s == 0 ? m_picture->fullPelForward : m_picture->fullPelBackward;
         const int scale = fullPel ? 2 : 1;
-        MotionCompensation::Predict(*Reference(s, -1), -1, current, -1, chroma, x, 16 * mby, 16,
-                                    16, motion.vector[0][s][0] * scale,
-                                    motion.vector[0][s][1] * scale, average);
+        MotionCompensation::Predict(*Reference(s, -1), -1, current, -1, chroma, x, 16 * mby, 16, 16,
+                                    motion.vector[0][s][0] * scale, motion.vector[0][s][1] * scale,
+                                    average);
         return;
     }
     const int parts = motion.motionType == 2 ? 2 : 1;
@@ -368,7 +380,8 @@ bool MacroblockDecoder::DecodeBlocks(int mbx, int mby, int pattern, bool intra, 
     for (int block = 0; block < m_blockCount; ++block) {
         if (!intra && !(pattern & (1 << (m_blockCount - 1 - block)))) continue;
         const int component = block < 4 ? 0 : 1 + (block & 1);
-        const bool ok = intra ? ReadIntraCoefficients(component) : ReadNonIntraCoefficients(component);
+        const bool ok =
+            intra ? ReadIntraCoefficients(component) : ReadNonIntraCoefficients(component);
         if (!ok || m_reader.Overrun()) {
             std::memset(m_block, 0, sizeof(m_block));
             return false;
@@ -479,8 +492,8 @@ bool MacroblockDecoder::ReadIntraCoefficients(int component) {
 
     const VlcTable& table = m_picture->intraVlcFormat ? m_vlc.dctTableOne : m_vlc.dctTableZero;
     BitReader reader = m_reader;  // kept in registers through the loop
-    const bool ok = ReadCoefficients<true>(reader, table, m_intraMatrix[component == 0 ? 0 : 1],
-                                           0, sum);
+    const bool ok =
+        ReadCoefficients<true>(reader, table, m_intraMatrix[component == 0 ? 0 : 1], 0, sum);
     m_reader = reader;
     // Mismatch control on the last coefficient (63 in either order).
     if (m_sequence->mpeg2 && (sum & 1) == 0) m_block[63] ^= 1;

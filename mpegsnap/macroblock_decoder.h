@@ -24,7 +24,7 @@ struct PictureContext {
 };
 
 class MacroblockDecoder {
-public:
+  public:
     MacroblockDecoder();
 
     void StartPicture(const PictureContext& context);
@@ -37,11 +37,11 @@ public:
 
     int MacroblockCount() const { return m_mbWidth * m_mbHeight; }
 
-private:
+  private:
     struct Motion {
-        int flags = 0;       // kMbMotionForward / kMbMotionBackward
-        int motionType = 2;  // frame pictures: 1 field, 2 frame, 3 dual prime;
-                             // field pictures: 1 field, 2 16x8, 3 dual prime
+        int flags = 0;             // kMbMotionForward / kMbMotionBackward
+        int motionType = 2;        // frame pictures: 1 field, 2 frame, 3 dual prime;
+                                   // field pictures: 1 field, 2 16x8, 3 dual prime
         int vector[2][2][2] = {};  // [first/second][forward/backward][horizontal/vertical]
         int fieldSelect[2][2] = {};
         int dmVector[2] = {};

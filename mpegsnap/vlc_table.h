@@ -12,7 +12,7 @@
 namespace mpegsnap {
 
 class VlcTable {
-public:
+  public:
     // One code word as a string of '0' and '1', and the value it stands for.
     struct Code {
         const char* bits;
@@ -49,7 +49,7 @@ public:
 
     int RootBits() const { return m_rootBits; }
 
-private:
+  private:
     struct Entry {
         std::int32_t value = kInvalid;
         std::int8_t length = 0;  // > 0: code length; < 0: sub-table with -length bits; 0: invalid

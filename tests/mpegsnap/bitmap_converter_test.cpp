@@ -25,7 +25,8 @@ struct TestFrame {
         const int chromaWidth = chromaFormat == 3 ? width : (width + 1) / 2;
         const int chromaHeight = chromaFormat == 1 ? (height + 1) / 2 : height;
         y.assign(static_cast<std::size_t>(width) * height, static_cast<std::uint8_t>(luma));
-        cb.assign(static_cast<std::size_t>(chromaWidth) * chromaHeight, static_cast<std::uint8_t>(blue));
+        cb.assign(static_cast<std::size_t>(chromaWidth) * chromaHeight,
+                  static_cast<std::uint8_t>(blue));
         cr.assign(cb.size(), static_cast<std::uint8_t>(red));
         view.y = y.data();
         view.cb = cb.data();
@@ -41,15 +42,16 @@ struct TestFrame {
 };
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 std::vector<std::uint8_t> convert(const FrameView& view, int* size = nullptr) {
     BitmapConverter converter;
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(view.width + 2) * (view.height + 2) * 3 + 4096);
-    const int bytes = converter.ConvertFrame(BitmapConverter::kKindBitmap, view, buffer.data(),
-                                             buffer.size());
+    const int bytes =
+        converter.ConvertFrame(BitmapConverter::kKindBitmap, view, buffer.data(), buffer.size());
     if (size) *size = bytes;
     buffer.resize(static_cast<std::size_t>(std::max(bytes, 0)));
     return buffer;
@@ -169,7 +171,9 @@ TEST(BitmapConverter, Mpeg2HorizontalFilterKeepsCositedSamplesAndInterpolatesRam
     // 4:2:2, Y fixed; Cr rises by 8 per chroma column, Cb neutral.
     TestFrame frame(32, 4, 2, 128, 128, 128);
     for (int row = 0; row < 4; ++row)
-        for (int j = 0; j < 16; ++j) frame.cr[static_cast<std::size_t>(row * 16 + j)] = static_cast<std::uint8_t>(60 + 8 * j);
+        for (int j = 0; j < 16; ++j)
+            frame.cr[static_cast<std::size_t>(row * 16 + j)] =
+                static_cast<std::uint8_t>(60 + 8 * j);
     frame.view.matrixCoefficients = 5;
     const std::vector<std::uint8_t> bmp = convert(frame.view);
     for (int x = 4; x < 26; ++x) {
@@ -201,7 +205,8 @@ TEST(BitmapConverter, Mpeg1FilterSmoothsTheChromaGrid) {
     // sample unchanged next to a step, unlike the MPEG-2 filter.
     TestFrame frame(32, 32, 1, 128, 128, 128, true, false);
     for (int row = 0; row < 16; ++row)
-        for (int j = 0; j < 16; ++j) frame.cr[static_cast<std::size_t>(row * 16 + j)] = j < 8 ? 60 : 200;
+        for (int j = 0; j < 16; ++j)
+            frame.cr[static_cast<std::size_t>(row * 16 + j)] = j < 8 ? 60 : 200;
     const std::vector<std::uint8_t> mpeg1 = convert(frame.view);
     frame.view.mpeg2 = true;
     const std::vector<std::uint8_t> mpeg2 = convert(frame.view);

@@ -12,7 +12,7 @@
 namespace {
 
 class BitWriter {
-public:
+  public:
     void Put(std::uint32_t value, int bits) {
         for (int i = bits - 1; i >= 0; --i) {
             m_byte = static_cast<std::uint8_t>((m_byte << 1) | ((value >> i) & 1));
@@ -20,10 +20,12 @@ public:
         }
     }
     void Put(const char* code) {
-        for (const char* c = code; *c; ++c) Put(*c == '1' ? 1 : 0, 1);
+        for (const char* c = code; *c; ++c)
+            Put(*c == '1' ? 1 : 0, 1);
     }
     void StartCode(int code) {
-        while (m_bits != 0) Put(0, 1);
+        while (m_bits != 0)
+            Put(0, 1);
         m_out.insert(m_out.end(), {0, 0, 1, static_cast<std::uint8_t>(code)});
     }
     std::vector<std::uint8_t> Finish() {
@@ -31,7 +33,7 @@ public:
         return m_out;
     }
 
-private:
+  private:
     void Flush() {
         m_out.push_back(m_byte);
         m_byte = 0;
@@ -53,13 +55,13 @@ void sequence(BitWriter& w) {
     w.Put(3, 4);      // 25 Hz
     w.Put(1000, 18);  // bit rate
     w.Put(1, 1);
-    w.Put(20, 10);    // vbv buffer
-    w.Put(0, 3);      // constrained, no matrices
+    w.Put(20, 10);  // vbv buffer
+    w.Put(0, 3);    // constrained, no matrices
     w.StartCode(0xB5);
-    w.Put(1, 4);       // sequence extension
-    w.Put(0x48, 8);    // main profile, main level
-    w.Put(0, 1);       // interlaced sequence
-    w.Put(1, 2);       // 4:2:0
+    w.Put(1, 4);     // sequence extension
+    w.Put(0x48, 8);  // main profile, main level
+    w.Put(0, 1);     // interlaced sequence
+    w.Put(1, 2);     // 4:2:0
     w.Put(0, 2 + 2 + 12);
     w.Put(1, 1);
     w.Put(0, 8 + 1 + 2 + 5);
@@ -85,14 +87,20 @@ void picture(BitWriter& w, int type, int structure) {
 }
 
 // dct_dc_size_luminance / chrominance codes for sizes 0 to 8.
-const char* const kLumaSize[] = {"100", "00", "01", "101", "110", "1110", "11110", "111110", "1111110"};
-const char* const kChromaSize[] = {"00", "01", "10", "110", "1110", "11110", "111110", "1111110", "11111110"};
+const char* const kLumaSize[] = {"100",  "00",    "01",     "101",    "110",
+                                 "1110", "11110", "111110", "1111110"};
+const char* const kChromaSize[] = {"00",    "01",     "10",      "110",     "1110",
+                                   "11110", "111110", "1111110", "11111110"};
 
 void dcBlock(BitWriter& w, bool luma, int difference) {
     int size = 0;
-    for (int magnitude = difference < 0 ? -difference : difference; magnitude; magnitude >>= 1) ++size;
+    for (int magnitude = difference < 0 ? -difference : difference; magnitude; magnitude >>= 1)
+        ++size;
     w.Put(luma ? kLumaSize[size] : kChromaSize[size]);
-    if (size > 0) w.Put(static_cast<std::uint32_t>(difference < 0 ? difference + (1 << size) - 1 : difference), size);
+    if (size > 0)
+        w.Put(
+            static_cast<std::uint32_t>(difference < 0 ? difference + (1 << size) - 1 : difference),
+            size);
     w.Put("10");  // end of block
 }
 
@@ -107,7 +115,8 @@ void intraField(BitWriter& w, int structure, int value) {
         for (int mb = 0; mb < kWidth / 16; ++mb) {
             w.Put("1");  // address increment 1
             w.Put("1");  // intra
-            for (int block = 0; block < 4; ++block) dcBlock(w, true, mb == 0 && block == 0 ? value - 128 : 0);
+            for (int block = 0; block < 4; ++block)
+                dcBlock(w, true, mb == 0 && block == 0 ? value - 128 : 0);
             dcBlock(w, false, 0);
             dcBlock(w, false, 0);
         }
@@ -127,7 +136,7 @@ void copyingField(BitWriter& w, int structure, int sourceField) {
             w.Put("001");  // motion compensated, not coded
             w.Put("01");   // field prediction
             w.Put(static_cast<std::uint32_t>(sourceField), 1);
-            w.Put("11");   // motion codes 0, 0
+            w.Put("11");  // motion codes 0, 0
         }
     }
 }
@@ -162,8 +171,10 @@ TEST(FieldPictures, TwoIntraFieldsMakeOneFrame) {
     EXPECT_FALSE(frame.progressiveFrame);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; x += 7)
-            ASSERT_EQ(frame.y[static_cast<std::size_t>(y * kWidth + x)], y % 2 ? 200 : 60) << x << "," << y;
-    for (std::uint8_t c : frame.cb) ASSERT_EQ(c, 128);
+            ASSERT_EQ(frame.y[static_cast<std::size_t>(y * kWidth + x)], y % 2 ? 200 : 60)
+                << x << "," << y;
+    for (std::uint8_t c : frame.cb)
+        ASSERT_EQ(c, 128);
 }
 
 TEST(FieldPictures, SecondFieldPredictsFromTheFirstFieldOfItsFrame) {

@@ -28,20 +28,23 @@ void transform2d(const double in[64], double out[64], bool inverse) {
     for (int y = 0; y < 8; ++y)
         for (int u = 0; u < 8; ++u) {
             double sum = 0;
-            for (int x = 0; x < 8; ++x) sum += in[8 * y + x] * (inverse ? basis(x, u) : basis(u, x));
+            for (int x = 0; x < 8; ++x)
+                sum += in[8 * y + x] * (inverse ? basis(x, u) : basis(u, x));
             rows[8 * y + u] = sum;
         }
     for (int v = 0; v < 8; ++v)
         for (int u = 0; u < 8; ++u) {
             double sum = 0;
-            for (int y = 0; y < 8; ++y) sum += rows[8 * y + u] * (inverse ? basis(y, v) : basis(v, y));
+            for (int y = 0; y < 8; ++y)
+                sum += rows[8 * y + u] * (inverse ? basis(y, v) : basis(v, y));
             out[8 * v + u] = sum;
         }
 }
 
 void forwardDct(const int pixels[64], int coefficients[64]) {
     double in[64], out[64];
-    for (int i = 0; i < 64; ++i) in[i] = pixels[i];
+    for (int i = 0; i < 64; ++i)
+        in[i] = pixels[i];
     transform2d(in, out, false);
     for (int i = 0; i < 64; ++i)
         coefficients[i] = std::clamp(static_cast<int>(std::lround(out[i])), -2048, 2047);
@@ -49,9 +52,11 @@ void forwardDct(const int pixels[64], int coefficients[64]) {
 
 void referenceIdct(const int coefficients[64], int out[64]) {
     double in[64], result[64];
-    for (int i = 0; i < 64; ++i) in[i] = coefficients[i];
+    for (int i = 0; i < 64; ++i)
+        in[i] = coefficients[i];
     transform2d(in, result, true);
-    for (int i = 0; i < 64; ++i) out[i] = std::clamp(static_cast<int>(std::lround(result[i])), -256, 255);
+    for (int i = 0; i < 64; ++i)
+        out[i] = std::clamp(static_cast<int>(std::lround(result[i])), -256, 255);
 }
 
 // IEEE 1180: blocks of random samples in -low..high, 10000 of them per
@@ -64,11 +69,13 @@ void checkAccuracy(int low, int high, int sign) {
     constexpr int kBlocks = 10000;
     for (int n = 0; n < kBlocks; ++n) {
         int pixels[64], coefficients[64], expected[64];
-        for (int& p : pixels) p = sign * sample(random);
+        for (int& p : pixels)
+            p = sign * sample(random);
         forwardDct(pixels, coefficients);
         referenceIdct(coefficients, expected);
         std::int16_t block[64];
-        for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(coefficients[i]);
+        for (int i = 0; i < 64; ++i)
+            block[i] = static_cast<std::int16_t>(coefficients[i]);
         Idct::Transform(block);
         for (int i = 0; i < 64; ++i) {
             const int error = block[i] - expected[i];
@@ -99,7 +106,8 @@ TEST(Idct, MeetsIeee1180Accuracy) {
 TEST(Idct, ZeroInZeroOutAndPutAddClip) {
     std::int16_t block[64] = {};
     Idct::Transform(block);
-    for (std::int16_t v : block) EXPECT_EQ(v, 0);
+    for (std::int16_t v : block)
+        EXPECT_EQ(v, 0);
 
     // A DC of 8 * 100 gives 100 everywhere; Put writes it, Add adds it with
     // clipping to 0..255. Column-major input: the DC stays at index 0.
@@ -123,15 +131,17 @@ TEST(Idct, ZeroInZeroOutAndPutAddClip) {
     // coefficients.
     std::int16_t rowMajor[64] = {};
     rowMajor[0] = 1024;
-    rowMajor[1] = -300;   // row 0, column 1
+    rowMajor[1] = -300;    // row 0, column 1
     rowMajor[8 * 3] = 77;  // row 3, column 0
     std::int16_t columnMajor[64] = {};
-    for (int i = 0; i < 64; ++i) columnMajor[Idct::ColumnMajor(i)] = rowMajor[i];
+    for (int i = 0; i < 64; ++i)
+        columnMajor[Idct::ColumnMajor(i)] = rowMajor[i];
     Idct::Put(columnMajor, picture, 16);
     Idct::Transform(rowMajor);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(picture[16 * y + x], std::clamp<int>(rowMajor[8 * y + x], 0, 255)) << x << "," << y;
+            EXPECT_EQ(picture[16 * y + x], std::clamp<int>(rowMajor[8 * y + x], 0, 255))
+                << x << "," << y;
 }
 
 }  // namespace

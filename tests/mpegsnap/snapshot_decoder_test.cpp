@@ -29,8 +29,8 @@ constexpr double kPredictedPsnr = 45.0;
 
 struct EncoderCase {
     const char* name;
-    const char* codec;        // ffmpeg encoder
-    const char* format;       // ffmpeg muxer
+    const char* codec;   // ffmpeg encoder
+    const char* format;  // ffmpeg muxer
     const char* pixelFormat;
     const char* size;
     const char* options;
@@ -96,9 +96,8 @@ constexpr const char* kInterMatrix =
 
 const std::string kLoadedMatrices =
     std::string("-g 1 -q:v 2 -intra_matrix ") + kIntraMatrix + " -inter_matrix " + kInterMatrix;
-const std::string kLoadedMatricesPredicted =
-    std::string("-g 12 -bf 2 -q:v 3 -intra_matrix ") + kIntraMatrix + " -inter_matrix " +
-    kInterMatrix;
+const std::string kLoadedMatricesPredicted = std::string("-g 12 -bf 2 -q:v 3 -intra_matrix ") +
+                                             kIntraMatrix + " -inter_matrix " + kInterMatrix;
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, EncoderComparison,
@@ -107,16 +106,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "-g 12 -bf 2 -q:v 3", 8},
         EncoderCase{"Mpeg2HighQuality", "mpeg2video", "mpeg2video", "yuv420p", "176x144",
                     "-g 12 -bf 2 -q:v 1 -qmin 1", 5},
-        EncoderCase{"Mpeg2IntraVlcAlternateScanNonLinear", "mpeg2video", "mpeg2video", "yuv420p",
-                    "352x288",
-                    "-g 12 -bf 2 -q:v 2 -qmax 28 -intra_vlc 1 -alternate_scan 1 -non_linear_quant 1 -dc 10",
-                    6},
+        EncoderCase{
+            "Mpeg2IntraVlcAlternateScanNonLinear", "mpeg2video", "mpeg2video", "yuv420p", "352x288",
+            "-g 12 -bf 2 -q:v 2 -qmax 28 -intra_vlc 1 -alternate_scan 1 -non_linear_quant 1 -dc 10",
+            6},
         EncoderCase{"Mpeg2LoadedMatrixIntraOnly", "mpeg2video", "mpeg2video", "yuv420p", "352x288",
                     kLoadedMatrices.c_str(), 3},
         EncoderCase{"Mpeg2LoadedMatricesPredicted", "mpeg2video", "mpeg2video", "yuv420p",
                     "176x144", kLoadedMatricesPredicted.c_str(), 5},
-        EncoderCase{"Mpeg2InterlacedFieldDctFieldPrediction", "mpeg2video", "mpeg2video",
-                    "yuv420p", "352x288", "-g 12 -bf 2 -q:v 3 -flags +ildct+ilme -top 1", 8},
+        EncoderCase{"Mpeg2InterlacedFieldDctFieldPrediction", "mpeg2video", "mpeg2video", "yuv420p",
+                    "352x288", "-g 12 -bf 2 -q:v 3 -flags +ildct+ilme -top 1", 8},
         EncoderCase{"Mpeg2Chroma422", "mpeg2video", "mpeg2video", "yuv422p", "352x288",
                     "-g 12 -bf 2 -q:v 3", 6},
         EncoderCase{"Mpeg2Chroma422Interlaced", "mpeg2video", "mpeg2video", "yuv422p", "352x288",
@@ -184,14 +183,16 @@ TEST(RecordedVideo, BroadcastCapturePredictedPicturesInOrder) {
     if (!std::filesystem::exists(recording)) GTEST_SKIP() << "no real capture";
     TempDir dir;
     const std::string video = dir.File("video.m2v");
-    ASSERT_TRUE(RunFfmpeg("-i '" + recording + "' -map 0:v:0 -c copy -f mpeg2video '" + video + "'"));
+    ASSERT_TRUE(
+        RunFfmpeg("-i '" + recording + "' -map 0:v:0 -c copy -f mpeg2video '" + video + "'"));
     std::vector<std::uint8_t> bytes = ReadFileBytes(video);
     std::size_t start = 0;
     while (start + 4 <= bytes.size() && !(bytes[start] == 0 && bytes[start + 1] == 0 &&
-                                           bytes[start + 2] == 1 && bytes[start + 3] == 0xB3))
+                                          bytes[start + 2] == 1 && bytes[start + 3] == 0xB3))
         ++start;
     const std::string cut = dir.File("cut.m2v");
-    WriteFileBytes(cut, std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end()));
+    WriteFileBytes(cut, std::vector<std::uint8_t>(
+                            bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end()));
 
     constexpr int kFrames = 12;  // one group of pictures
     std::vector<DecodedFrame> frames;
@@ -214,7 +215,8 @@ TEST(ProgramStream, DecodesLikeItsElementaryStream) {
     TempDir dir;
     const std::string source = "-f lavfi -i testsrc2=size=352x288:rate=25 -frames:v 4 ";
     const std::string es = dir.File("video.m2v");
-    ASSERT_TRUE(RunFfmpeg(source + "-c:v mpeg2video -g 12 -bf 2 -q:v 3 -f mpeg2video '" + es + "'"));
+    ASSERT_TRUE(
+        RunFfmpeg(source + "-c:v mpeg2video -g 12 -bf 2 -q:v 3 -f mpeg2video '" + es + "'"));
     // MPEG-2 program stream (DVD flavour) and MPEG-1 system stream.
     const std::string vob = dir.File("video.vob");
     ASSERT_TRUE(RunFfmpeg("-i '" + es + "' -c copy -f vob '" + vob + "'"));
@@ -236,13 +238,14 @@ TEST(ProgramStream, DecodesLikeItsElementaryStream) {
 
 // DecodeSnapshot's results and files.
 class SnapshotFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
         m_stream = m_dir.File("pic.m2v");
-        ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=352x288:rate=25 -frames:v 3 -c:v "
-                              "mpeg2video -g 12 -bf 2 -q:v 3 -f mpeg2video '" +
-                              m_stream + "'"));
+        ASSERT_TRUE(
+            RunFfmpeg("-f lavfi -i testsrc2=size=352x288:rate=25 -frames:v 3 -c:v "
+                      "mpeg2video -g 12 -bf 2 -q:v 3 -f mpeg2video '" +
+                      m_stream + "'"));
         m_bytes = ReadFileBytes(m_stream);
     }
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
@@ -284,7 +287,8 @@ TEST_F(SnapshotFile, OutputPatternTakesTheNumberOne) {
 
 TEST_F(SnapshotFile, TransportStreamIsRefused) {
     std::vector<std::uint8_t> ts(188 * 4, 0xFF);
-    for (std::size_t i = 0; i < ts.size(); i += 188) ts[i] = 0x47;
+    for (std::size_t i = 0; i < ts.size(); i += 188)
+        ts[i] = 0x47;
     const std::string bmp = m_dir.File("ts.bmp");
     EXPECT_EQ(mpegsnap::DecodeSnapshot(Write("x.ts", ts), bmp), 1);
     EXPECT_FALSE(std::filesystem::exists(bmp));
@@ -308,7 +312,8 @@ TEST_F(SnapshotFile, StreamStartingWithPictureHeaderIsRefused) {
 TEST_F(SnapshotFile, TruncatedInputWritesNothing) {
     const std::vector<std::uint8_t> cut = CutFirstPicture(m_bytes);
     for (const std::size_t keep : {cut.size() / 2, std::size_t{12}, std::size_t{40}}) {
-        const std::vector<std::uint8_t> head(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(keep));
+        const std::vector<std::uint8_t> head(cut.begin(),
+                                             cut.begin() + static_cast<std::ptrdiff_t>(keep));
         const std::string bmp = m_dir.File("t" + std::to_string(keep) + ".bmp");
         const int result = mpegsnap::DecodeSnapshot(Write("t.m2v", head), bmp);
         EXPECT_EQ(result, keep == 12 ? 1 : 0) << keep;  // 12 bytes: not even the header
@@ -340,8 +345,10 @@ TEST_F(SnapshotFile, FirstPredictedPictureUsesGreyReferences) {
         if (m_bytes[i] == 0 && m_bytes[i + 1] == 0 && m_bytes[i + 2] == 1 && m_bytes[i + 3] == 0)
             pictures.push_back(i);
     ASSERT_GE(pictures.size(), 2u);
-    std::vector<std::uint8_t> bytes(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(pictures[0]));
-    bytes.insert(bytes.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(pictures[1]), m_bytes.end());
+    std::vector<std::uint8_t> bytes(m_bytes.begin(),
+                                    m_bytes.begin() + static_cast<std::ptrdiff_t>(pictures[0]));
+    bytes.insert(bytes.end(), m_bytes.begin() + static_cast<std::ptrdiff_t>(pictures[1]),
+                 m_bytes.end());
     std::vector<DecodedFrame> frames;
     ASSERT_EQ(mpegsnap::DecodeFramesFromMemory(bytes.data(), bytes.size(), 1, frames), 1);
     EXPECT_EQ(frames[0].pictureType, 2);
