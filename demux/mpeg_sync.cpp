@@ -28,10 +28,24 @@ std::int64_t Diff33(std::uint64_t earlier, std::uint64_t later) {
     return d >= kWrap / 2 ? d - kWrap : d;
 }
 
+// 00 00 01 id at or after from, stepping over bytes that cannot end a
+// start code prefix.
 int FindCode(const std::vector<std::uint8_t>& d, std::size_t from, int id) {
-    for (std::size_t i = from; i + 4 <= d.size(); ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == id)
-            return static_cast<int>(i);
+    const std::uint8_t* p = d.data();
+    const std::size_t n = d.size();
+    std::size_t i = from;
+    while (i + 3 < n) {
+        if (p[i + 2] > 1) {
+            i += 3;
+        } else if (p[i + 1] != 0) {
+            i += 2;
+        } else if (p[i] != 0 || p[i + 2] != 1) {
+            ++i;
+        } else {
+            if (p[i + 3] == id) return static_cast<int>(i);
+            ++i;
+        }
+    }
     return -1;
 }
 
