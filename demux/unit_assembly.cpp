@@ -327,6 +327,18 @@ bool CMpegTsDemux::startFrame(CMpegChannel& channel, const std::uint8_t* frame, 
 void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r) {
     const bool ac3 = channel.m_streamType == kStreamAC3;
     while (channel.m_started && r > 0) {
+        // A frame begins here (after a PES header): its own header decides
+        // its length, and a header that is not one ends the stream's step.
+        if (channel.BufferFill() == channel.m_unitHeaderLength && r >= (ac3 ? 5 : 4) &&
+            (!IsSyncAt(q, ac3) || !startFrame(channel, q, r))) {
+            ++m_dataErrors;
+            LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
+                                     : "Found invalid audio frame @ PTS ") +
+                         channel.FormatTime(channel.m_currentPTS),
+                     1);
+            channel.m_started = 0;
+            return;
+        }
         const int need = channel.m_expectedUnitLength - channel.BufferFill();
         if (need < 0 || r < need) {
             if (need < 0) {  // a frame length the buffer already passed: lost step
