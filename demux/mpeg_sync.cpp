@@ -382,9 +382,12 @@ bool CMpegSync::followVideoJump(const CMpegPacket& unit, CMpegChannel& in, CMpeg
 }
 
 // The first regular unit of an audio stream: its offset from the video is
-// made good by dropping audio that starts before the picture, dropping GOPs
-// when the sound starts more than a GOP late, and silence ahead of it for the
-// rest, so that the output's audio starts within one frame of its video.
+// made good by dropping audio that starts before the picture and by silence
+// ahead of it for a late start, so that the output's audio starts within one
+// frame of its video. Late sound is not made good by dropping GOPs: the GOPs
+// still queued are those after the sound's start (the earlier ones have been
+// written), and dropping them would put the sound that far ahead of its
+// pictures.
 bool CMpegSync::CompensateDelay(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& out) {
     const std::int64_t d = in.m_frameDuration;
     LogPrintf("Compensating %s Audio Delay: %dms", AudioName(in),
@@ -394,16 +397,7 @@ bool CMpegSync::CompensateDelay(CMpegPacket& unit, CMpegChannel& in, CMpegChanne
         in.m_syncTime += d;
         return false;
     }
-    CMpegChannel* video = m_input.m_videoChannel;
-    if (video) {
-        const std::int64_t vd = video->m_frameDuration;
-        while (in.m_syncTime >= vd && !video->IsEmpty()) {
-            LogPrintf("   Very large audio delay, dropping GOP");
-            video->RemoveTail();
-            in.m_syncTime -= vd;
-        }
-        if (in.m_syncTime > 0) PadSilence(in.m_syncTime, unit, in, out, true);
-    }
+    if (m_input.m_videoChannel && in.m_syncTime > 0) PadSilence(in.m_syncTime, unit, in, out, true);
     in.m_compensation = in.m_syncTime != 0 ? in.m_syncTime : 1;
     return true;
 }
