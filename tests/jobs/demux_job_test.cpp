@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "job_fixture.h"
+#include "output/pack_writer.h"
 #include "platform/file.h"
 #include "platform/key_state.h"
 #include "shell/preferences.h"
@@ -24,6 +25,19 @@ std::uint64_t Fnv(const std::string& path) {
     std::uint64_t h = 1469598103934665603ull;
     for (unsigned char c : ReadFileBytes(path)) h = (h ^ c) * 1099511628211ull;
     return h;
+}
+
+// Packs only, each 2048 bytes, SCR never going backwards.
+void ExpectPacksInClockOrder(const std::string& path) {
+    const auto bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size() % 2048, 0u);
+    std::uint64_t last = 0;
+    for (std::size_t at = 0; at < bytes.size(); at += 2048) {
+        ASSERT_EQ(bytes[at + 3], 0xBA) << at;
+        const std::uint64_t scr = CPackWriter::ReadScr(bytes.data() + at + 4);
+        ASSERT_GE(scr, last) << at;
+        last = scr;
+    }
 }
 
 double First(const std::vector<double>& times) {
@@ -56,6 +70,7 @@ TEST_F(DemuxJobTest, SampleGivesGoldenCleanOutputsOfAllThreeJobs) {
     EXPECT_EQ(FrameCount(mpg, "v:0"), FrameCount(sample, "v:0"));
     EXPECT_LT(std::abs(First(PacketTimes(mpg, "a:0")) - First(PacketTimes(mpg, "v:0"))), kMp2Frame);
     EXPECT_EQ(Fnv(mpg), 10195591605933530106ull) << "golden";
+    ExpectPacksInClockOrder(mpg);
 
     ASSERT_EQ(RunJob(OutputVob), JobResult::Done) << Lines();
     const std::string vob = Output("sample.vob");
@@ -68,7 +83,7 @@ TEST_F(DemuxJobTest, SampleGivesGoldenCleanOutputsOfAllThreeJobs) {
 // Runs the three jobs on a recording and checks what every job must give:
 // clean decodes, the source's pictures from its first sequence header on, a
 // program stream of one video and one audio stream starting together.
-void ExpectCleanJobs(JobTest& test, const std::function<JobResult(OutputKind, std::uint16_t)>& run,
+void ExpectCleanJobs(const std::function<JobResult(OutputKind, std::uint16_t)>& run,
                      const std::function<std::string(const std::string&)>& output,
                      const std::string& source, int sourcePictures, int mp2Tracks, bool ac3,
                      double audioFrame) {
@@ -80,7 +95,9 @@ void ExpectCleanJobs(JobTest& test, const std::function<JobResult(OutputKind, st
         EXPECT_EQ(DecodeErrors(output(name)), "") << name;
         EXPECT_GT(FrameCount(output(name), "a:0"), 0) << name;
     }
-    if (ac3) EXPECT_EQ(DecodeErrors(output("rec.ac3")), "");
+    if (ac3) {
+        EXPECT_EQ(DecodeErrors(output("rec.ac3")), "");
+    }
 
     ASSERT_NE(run(OutputMpeg, 0x101), JobResult::Failed);
     const std::string mpg = output("rec.mpg");
@@ -95,6 +112,8 @@ void ExpectCleanJobs(JobTest& test, const std::function<JobResult(OutputKind, st
     ASSERT_NE(run(OutputVob, 0), JobResult::Failed);
     EXPECT_EQ(DecodeErrors(output("rec.vob")), "");
     EXPECT_EQ(FrameCount(output("rec.vob"), "v:0"), sourcePictures);
+    ExpectPacksInClockOrder(mpg);
+    ExpectPacksInClockOrder(output("rec.vob"));
     (void)source;
 }
 
@@ -112,7 +131,7 @@ TEST_P(GeneratedRecordingTest, AllJobsGiveCleanCompleteOutputs) {
     MakeRecording(rec, v.options);
     Open(rec);
     ExpectCleanJobs(
-        *this, [this](OutputKind k, std::uint16_t pid) { return RunJob(k, pid); },
+        [this](OutputKind k, std::uint16_t pid) { return RunJob(k, pid); },
         [this](const std::string& n) { return Output(n); }, rec, FrameCount(rec, "v:0"),
         v.options.mp2Tracks, v.options.ac3, v.audioFrame);
     EXPECT_FALSE(Logged("Found invalid")) << Lines();
@@ -178,7 +197,7 @@ TEST_F(DemuxJobTest, RecordingStartingMidGop) {
     }
     Open(rec);
     ExpectCleanJobs(
-        *this, [this](OutputKind k, std::uint16_t pid) { return RunJob(k, pid); },
+        [this](OutputKind k, std::uint16_t pid) { return RunJob(k, pid); },
         [this](const std::string& n) { return Output(n); }, rec, kept, 2, true, kMp2Frame);
 }
 
