@@ -10,6 +10,7 @@
 
 #include "job_fixture.h"
 #include "platform/file.h"
+#include "shell/preferences.h"
 
 namespace jobs {
 namespace {
@@ -178,6 +179,13 @@ TEST_F(FailureTest, ThirdStreamOfOneExtensionGetsItsOwnFile) {
         EXPECT_GT(std::filesystem::file_size(Output(name)), 10000u) << name;
         EXPECT_EQ(DecodeErrors(Output(name)), "") << name;
     }
+}
+
+TEST_F(FailureTest, UseSourceAsOutputPathWritesNextToTheRecording) {
+    CPreferences::SetUseSourceAsOutputPath(true);
+    EXPECT_EQ(RunJob(OutputMpeg, 0x101), JobResult::Done) << Lines();
+    EXPECT_TRUE(platform::FileExists(m_dir.File("rec.mpg")));
+    EXPECT_FALSE(platform::FileExists(Output("rec.mpg")));
 }
 
 TEST_F(FailureTest, CancelKeepsWhatWasWrittenAndSaysSo) {
