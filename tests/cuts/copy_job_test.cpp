@@ -25,6 +25,10 @@ TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
     EXPECT_EQ(m_prompts.proposedExtension, "ts");
     EXPECT_EQ(m_progress.titles.back(), LoadResString(ids::kCopyTitle));
     ExpectSoftCutOutput(copy, SourceRecording(), areas, kTsHeader);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Skip to first cut"), std::string::npos);
+    EXPECT_NE(log.find("Detected cut at "), std::string::npos);
+    EXPECT_NE(log.find("Performing soft cut"), std::string::npos);
     // The copy leaves the recording and its cut list as they were.
     EXPECT_EQ(m_model->m_cutList.size(), 2u);
     EXPECT_TRUE(m_model->m_cutList[0].IsEnabled);
