@@ -34,6 +34,8 @@ TEST_F(CutJobTest, ReportProgressIsThrottledAndStopsOnCancelOrQuit) {
     WriteFileBytes(film, std::vector<unsigned char>(1000, 0x47));
     Open(film, {});
     CFunctionMng& driver = FunctionMng();
+    driver.FindActiveDocument();  // as every job does first
+    EXPECT_EQ(driver.m_pDoc, m_model.get());
 
     EXPECT_TRUE(driver.ReportProgress(0));
     EXPECT_EQ(progress.positions.back(), 0);
