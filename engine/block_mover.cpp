@@ -12,6 +12,17 @@ namespace {
 constexpr std::size_t kPacketSize = 188;
 // Whole packets, so that a stretch is filtered packet by packet.
 constexpr std::size_t kFilterChunk = (CBlockMover::kBlockSize / kPacketSize) * kPacketSize;
+// How far around a cut the sound's PES packets are completed or skipped: a
+// PES of a sound stream spans a few packets, far below this.
+constexpr std::uint64_t kUnitReach = 1 << 20;
+
+std::uint16_t pidOf(const std::uint8_t* packet) {
+    return static_cast<std::uint16_t>(((packet[1] & 0x1F) << 8) | packet[2]);
+}
+bool isUnitStart(const std::uint8_t* packet) { return (packet[1] & 0x40) != 0; }
+bool isWholePacket(const std::uint8_t* packet, std::size_t size) {
+    return size == kPacketSize && packet[0] == 0x47;
+}
 }  // namespace
 
 CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
@@ -41,10 +52,14 @@ void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
             const CutDrop& drop = drops[next++];
             logCut(drop);
             if (drop.reachesEnd) break;
-            if (drop.videoOnly)
+            if (drop.videoOnly) {
                 moveWithoutVideo(drop.to);
-            else
-                m_read = drop.to;
+                continue;
+            }
+            if (drop.kind == CutDrop::Area) completeOpenUnits(std::min(drop.to, drop.from + kUnitReach));
+            m_read = drop.to;
+            const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
+            skipPartialUnits(std::min(limit, m_read + kUnitReach));
             continue;
         }
         // A copy stops on cancel; a run in place goes on, since stopping
@@ -85,25 +100,65 @@ void CBlockMover::moveBlock(std::size_t count) {
     m_write += count;
 }
 
-void CBlockMover::moveWithoutVideo(std::uint64_t to) {
-    // The packets of the other streams (sound above all) stay, so that no
-    // audio frame is broken here.
-    while (m_read < to) {
+void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
+    bool stopped = false;
+    while (m_read < to && !stopped) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kFilterChunk, to - m_read));
         readExactly(m_block.data(), count);
         std::size_t kept = 0;
-        for (std::size_t at = 0; at < count; at += kPacketSize) {
+        std::size_t at = 0;
+        for (; at < count; at += kPacketSize) {
             const std::size_t size = std::min(kPacketSize, count - at);
             const std::uint8_t* packet = m_block.data() + at;
-            const bool video = size == kPacketSize && packet[0] == 0x47 &&
-                               (((packet[1] & 0x1F) << 8) | packet[2]) == m_videoPid;
-            if (video) continue;
+            const Verdict verdict = filter(packet, size);
+            if (verdict == Verdict::Stop) {
+                stopped = true;
+                break;
+            }
+            if (verdict == Verdict::Drop) continue;
             std::memmove(m_block.data() + kept, packet, size);
             kept += size;
         }
-        m_destination.Seek(static_cast<std::int64_t>(m_write), CRawFile::begin);
-        m_destination.Write(m_block.data(), kept);
-        m_read += count;
+        // In place the kept packets may be where they belong already.
+        if (kept > 0 && !(m_inPlace && m_read == m_write && kept == at)) {
+            m_destination.Seek(static_cast<std::int64_t>(m_write), CRawFile::begin);
+            m_destination.Write(m_block.data(), kept);
+        }
+        m_read += at;
         m_write += kept;
     }
+}
+
+void CBlockMover::moveWithoutVideo(std::uint64_t to) {
+    // The packets of the other streams (sound above all) stay, so that no
+    // audio frame is broken here.
+    filterPackets(to, [this](const std::uint8_t* packet, std::size_t size) {
+        return isWholePacket(packet, size) && pidOf(packet) == m_videoPid ? Verdict::Drop : Verdict::Keep;
+    });
+}
+
+void CBlockMover::completeOpenUnits(std::uint64_t to) {
+    // The sound PES packets under way where the kept data ends are finished
+    // from the stretch that is cut out, up to the next unit start of each.
+    std::set<std::uint16_t> open = m_audioPids;
+    filterPackets(to, [&open](const std::uint8_t* packet, std::size_t size) {
+        if (open.empty()) return Verdict::Stop;
+        if (!isWholePacket(packet, size) || !open.count(pidOf(packet))) return Verdict::Drop;
+        if (!isUnitStart(packet)) return Verdict::Keep;
+        open.erase(pidOf(packet));
+        return Verdict::Drop;
+    });
+}
+
+void CBlockMover::skipPartialUnits(std::uint64_t limit) {
+    // Where the data resumes, the rest of a sound PES whose start was cut out
+    // is no use to anyone: it goes up to the stream's next unit start.
+    std::set<std::uint16_t> waiting = m_audioPids;
+    filterPackets(limit, [&waiting](const std::uint8_t* packet, std::size_t size) {
+        if (waiting.empty()) return Verdict::Stop;
+        if (!isWholePacket(packet, size) || !waiting.count(pidOf(packet))) return Verdict::Keep;
+        if (!isUnitStart(packet)) return Verdict::Drop;
+        waiting.erase(pidOf(packet));
+        return Verdict::Keep;
+    });
 }

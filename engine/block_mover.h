@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "engine/cut_drop.h"
@@ -29,6 +30,10 @@ public:
     void Run(std::uint64_t readPosition, std::uint64_t writePosition,
              const std::vector<CutDrop>& drops);
 
+    // The sound streams: at a cut, their PES packets are kept or dropped
+    // whole, so that no audio frame is broken at a splice.
+    void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
+
     std::uint64_t ReadPosition() const { return m_read; }
     std::uint64_t WritePosition() const { return m_write; }
     bool Cancelled() const { return m_cancelled; }
@@ -36,13 +41,21 @@ public:
 private:
     void logCut(const CutDrop& drop) const;
     void moveBlock(std::size_t count);
+    enum class Verdict { Keep, Drop, Stop };
+    using PacketFilter = std::function<Verdict(const std::uint8_t* packet, std::size_t size)>;
+    // Moves the packets of [read position, to) that the filter keeps; stops
+    // before the first packet it answers Stop for.
+    void filterPackets(std::uint64_t to, const PacketFilter& filter);
     void moveWithoutVideo(std::uint64_t to);
+    void completeOpenUnits(std::uint64_t to);
+    void skipPartialUnits(std::uint64_t limit);
     void readExactly(std::uint8_t* buffer, std::size_t count);
 
     CRawFile& m_source;
     CRawFile& m_destination;
     bool m_inPlace;
     std::uint16_t m_videoPid;
+    std::set<std::uint16_t> m_audioPids;
     bool m_hardCut;
     ProgressFn m_progress;
     std::size_t m_blockSize;

@@ -37,6 +37,7 @@ CCutEngine::CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t vi
 JobResult CCutEngine::Run(const CCutList& cuts) {
     CBlockMover mover(m_source, m_destination, m_inPlace, m_videoPid, m_format.hardCut,
                       m_format.packetStride, m_progress);
+    if (!m_format.hardCut) mover.SetAudioPids(m_audioPids);
     try {
         return cut(cuts, mover);
     } catch (const platform::FileException& error) {
