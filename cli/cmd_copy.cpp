@@ -7,10 +7,12 @@
 #include "app/recording_model.h"
 #include "cli/command.h"
 #include "cli/recording_args.h"
+#include "cli/terminal_progress.h"
+#include "cli/terminal_prompts.h"
 #include "engine/function_mng.h"
 #include "platform/file.h"
+#include "shell/progress.h"
 #include "shell/prompts.h"
-#include "shell/text.h"
 
 namespace cli {
 namespace {
@@ -24,18 +26,9 @@ struct CopyOptions {
 
 // The save dialog's part: the file given with -o, else the proposed name;
 // an existing file is replaced only with --overwrite.
-class CopyPrompts : public IPrompts {
+class CopyPrompts : public TerminalPrompts {
 public:
     explicit CopyPrompts(const CopyOptions& options) : m_options(options) {}
-    PromptAnswer Ask(const std::string&, const std::string& text, PromptButtons buttons,
-                     PromptIcon) override {
-        std::fprintf(stderr, "ravelo-cli copy: %s\n", ToWidgetText(text).c_str());
-        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::No;
-    }
-    std::optional<std::string> InputText(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
     std::optional<std::string> SaveFileName(const std::string& proposed, const std::string&) override {
         const std::string path = m_options.output.empty() ? proposed : m_options.output;
         if (platform::FileExists(path) && !m_options.overwrite) {
@@ -45,7 +38,6 @@ public:
         }
         return path;
     }
-    void RunSettingsDialog() override {}
 
 private:
     const CopyOptions& m_options;
@@ -106,10 +98,14 @@ int runCopy(const std::vector<std::string>& args) {
         model.m_cutList.push_back(area);
     }
     CopyPrompts prompts(options);
+    TerminalProgress progress(false);
     SetPrompts(&prompts);
+    SetProgress(&progress);
     SetActiveRecording(&model);
     const JobResult result = FunctionMng().FnProcessCopy();
+    FunctionMng().m_pDoc = nullptr;  // the model goes with this command
     SetActiveRecording(nullptr);
+    SetProgress(nullptr);
     SetPrompts(nullptr);
     model.CloseWithoutSaving();
     if (result == JobResult::Done) return kExitOk;

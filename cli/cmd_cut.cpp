@@ -2,16 +2,17 @@
 // itself is rewritten and shortened.
 
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/recording_model.h"
 #include "cli/command.h"
 #include "cli/recording_args.h"
+#include "cli/terminal_progress.h"
+#include "cli/terminal_prompts.h"
 #include "engine/function_mng.h"
+#include "shell/progress.h"
 #include "shell/prompts.h"
-#include "shell/text.h"
 
 namespace cli {
 namespace {
@@ -22,30 +23,16 @@ struct CutOptions {
     bool yes = false;
 };
 
-// The irreversible-operation question: answered by --yes, else on the terminal.
-class CutPrompts : public IPrompts {
+// The irreversible-operation question: answered by --yes, else asked on the
+// terminal (and answered No without one).
+class CutPrompts : public TerminalPrompts {
 public:
     explicit CutPrompts(bool yes) : m_yes(yes) {}
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons,
-                     PromptIcon) override {
-        if (buttons == PromptButtons::Ok) {
-            std::fprintf(stderr, "ravelo-cli cut: %s\n", ToWidgetText(text).c_str());
-            return PromptAnswer::Ok;
-        }
-        if (m_yes) return PromptAnswer::Yes;
-        std::fprintf(stderr, "%s\n%s [y/N] ", caption.c_str(), ToWidgetText(text).c_str());
-        std::string answer;
-        if (!std::getline(std::cin, answer)) return PromptAnswer::No;
-        return answer == "y" || answer == "Y" || answer == "yes" ? PromptAnswer::Yes : PromptAnswer::No;
+                     PromptIcon icon) override {
+        if (m_yes && buttons == PromptButtons::YesNo) return PromptAnswer::Yes;
+        return TerminalPrompts::Ask(caption, text, buttons, icon);
     }
-    std::optional<std::string> InputText(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void RunSettingsDialog() override {}
 
 private:
     bool m_yes;
@@ -107,10 +94,14 @@ int runCut(const std::vector<std::string>& args) {
         model.m_cutList.push_back(area);
     }
     CutPrompts prompts(options.yes);
+    TerminalProgress progress(false);
     SetPrompts(&prompts);
+    SetProgress(&progress);
     SetActiveRecording(&model);
     const JobResult result = FunctionMng().FnProcessSource();
+    FunctionMng().m_pDoc = nullptr;  // the model goes with this command
     SetActiveRecording(nullptr);
+    SetProgress(nullptr);
     SetPrompts(nullptr);
     // After the cut the stored areas no longer fit the recording: the job
     // stored the emptied list. Otherwise nothing of this run is stored.
