@@ -174,6 +174,13 @@ TEST_F(CutJobTest, TopfieldRecordingStartsWithItsHeaderAndAWholePacket) {
     WriteFileBytes(body, {output.begin() + 564, output.end()});
     ExpectSoftCutOutput(body, SourceRecording(), {{1200000, 2500000}}, 0);
     EXPECT_NE(LogText().find("TS-Stream is synced for TF-Get"), std::string::npos);
+    // In place the data moves back onto the header's end the same way.
+    const std::string inPlace = m_dir.File("inplace.tts");
+    WriteFileBytes(inPlace, file);
+    Open(inPlace, areas);
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Done);
+    m_model->Close();
+    EXPECT_EQ(ReadFileBytes(inPlace), output);
 }
 
 TEST_F(CutJobTest, HumaxRecordingIsCutOnBlockBounds) {
