@@ -1,10 +1,12 @@
 // The copying job and the in-place job on ffmpeg-made recordings: what they
 // keep, what they cut, and that every picture that remains is the source's.
 
+#include <cerrno>
 #include <filesystem>
 
 #include "cut_job_fixture.h"
 #include "engine/function_mng.h"
+#include "platform/file.h"
 #include "res/strings.h"
 #include "support/temp_dir.h"
 
@@ -141,6 +143,22 @@ TEST_F(CutJobTest, SegmentedRecordingKeepsItsLayout) {
         joined.insert(joined.end(), part.begin(), part.end());
     }
     EXPECT_EQ(joined, whole);
+}
+
+TEST_F(CutJobTest, SegmentThatCannotBeCreatedEndsTheCopy) {
+    const auto bytes = ReadFileBytes(SourceRecording());
+    const std::string base = m_dir.File("seg.ts");
+    WriteFileBytes(base, {bytes.begin(), bytes.begin() + 3000000});
+    WriteFileBytes(base + ".001", {bytes.begin() + 3000000, bytes.end()});
+    Open(base, {{1200000, 2500000}});
+    platform::SetOpenHookForTesting([](const std::string& path, unsigned flags) {
+        return (flags & platform::modeCreate) && path.ends_with("out.ts.001") ? EACCES : 0;
+    });
+    m_prompts.saveAs = m_dir.File("out.ts");
+    EXPECT_EQ(FunctionMng().FnProcessCopy(), JobResult::Failed);
+    platform::SetOpenHookForTesting({});
+    ASSERT_FALSE(m_prompts.questions.empty());
+    EXPECT_NE(m_prompts.questions.back().find("out.ts.001"), std::string::npos);
 }
 
 TEST_F(CutJobTest, SwappedRecordingGivesASwappedCopy) {
