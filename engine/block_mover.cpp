@@ -23,6 +23,11 @@ bool isUnitStart(const std::uint8_t* packet) { return (packet[1] & 0x40) != 0; }
 bool isWholePacket(const std::uint8_t* packet, std::size_t size) {
     return size == kPacketSize && packet[0] == 0x47;
 }
+// An adaptation field with a PCR: its flags byte follows the length byte.
+bool carriesPcr(const std::uint8_t* packet) {
+    return (packet[3] & 0x20) != 0 && packet[4] > 0 && (packet[5] & 0x10) != 0;
+}
+constexpr std::uint8_t kDiscontinuityIndicator = 0x80;
 }  // namespace
 
 CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
@@ -59,7 +64,7 @@ void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
             if (drop.kind == CutDrop::Area) completeOpenUnits(std::min(drop.to, drop.from + kUnitReach));
             m_read = drop.to;
             const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
-            skipPartialUnits(std::min(limit, m_read + kUnitReach));
+            skipPartialUnits(std::min(limit, m_read + kUnitReach), drop.kind == CutDrop::Area);
             continue;
         }
         // A copy stops on cancel; a run in place goes on, since stopping
@@ -103,6 +108,7 @@ void CBlockMover::moveBlock(std::size_t count) {
 void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
     bool stopped = false;
     while (m_read < to && !stopped) {
+        m_changed = false;
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kFilterChunk, to - m_read));
         readExactly(m_block.data(), count);
         std::size_t kept = 0;
@@ -110,7 +116,7 @@ void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
         for (; at < count; at += kPacketSize) {
             const std::size_t size = std::min(kPacketSize, count - at);
             const std::uint8_t* packet = m_block.data() + at;
-            const Verdict verdict = filter(packet, size);
+            const Verdict verdict = filter(m_block.data() + at, size);
             if (verdict == Verdict::Stop) {
                 stopped = true;
                 break;
@@ -120,7 +126,7 @@ void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
             kept += size;
         }
         // In place the kept packets may be where they belong already.
-        if (kept > 0 && !(m_inPlace && m_read == m_write && kept == at)) {
+        if (kept > 0 && !(m_inPlace && m_read == m_write && kept == at && !m_changed)) {
             m_destination.Seek(static_cast<std::int64_t>(m_write), CRawFile::begin);
             m_destination.Write(m_block.data(), kept);
         }
@@ -132,7 +138,7 @@ void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
 void CBlockMover::moveWithoutVideo(std::uint64_t to) {
     // The packets of the other streams (sound above all) stay, so that no
     // audio frame is broken here.
-    filterPackets(to, [this](const std::uint8_t* packet, std::size_t size) {
+    filterPackets(to, [this](std::uint8_t* packet, std::size_t size) {
         return isWholePacket(packet, size) && pidOf(packet) == m_videoPid ? Verdict::Drop : Verdict::Keep;
     });
 }
@@ -141,7 +147,7 @@ void CBlockMover::completeOpenUnits(std::uint64_t to) {
     // The sound PES packets under way where the kept data ends are finished
     // from the stretch that is cut out, up to the next unit start of each.
     std::set<std::uint16_t> open = m_audioPids;
-    filterPackets(to, [&open](const std::uint8_t* packet, std::size_t size) {
+    filterPackets(to, [&open](std::uint8_t* packet, std::size_t size) {
         if (open.empty()) return Verdict::Stop;
         if (!isWholePacket(packet, size) || !open.count(pidOf(packet))) return Verdict::Drop;
         if (!isUnitStart(packet)) return Verdict::Keep;
@@ -150,15 +156,24 @@ void CBlockMover::completeOpenUnits(std::uint64_t to) {
     });
 }
 
-void CBlockMover::skipPartialUnits(std::uint64_t limit) {
+void CBlockMover::skipPartialUnits(std::uint64_t limit, bool afterSplice) {
     // Where the data resumes, the rest of a sound PES whose start was cut out
-    // is no use to anyone: it goes up to the stream's next unit start.
+    // is no use to anyone: it goes up to the stream's next unit start. The
+    // first PCR after a splice gets the discontinuity indicator, so that a
+    // player takes the jump of the clock for a new time base.
     std::set<std::uint16_t> waiting = m_audioPids;
-    filterPackets(limit, [&waiting](const std::uint8_t* packet, std::size_t size) {
-        if (waiting.empty()) return Verdict::Stop;
-        if (!isWholePacket(packet, size) || !waiting.count(pidOf(packet))) return Verdict::Keep;
-        if (!isUnitStart(packet)) return Verdict::Drop;
-        waiting.erase(pidOf(packet));
+    bool pcrMarked = !afterSplice || m_hardCut;
+    filterPackets(limit, [&](std::uint8_t* packet, std::size_t size) {
+        if (waiting.empty() && pcrMarked) return Verdict::Stop;
+        if (!isWholePacket(packet, size)) return Verdict::Keep;
+        if (waiting.count(pidOf(packet))) {
+            if (!isUnitStart(packet)) return Verdict::Drop;
+            waiting.erase(pidOf(packet));
+        }
+        if (!pcrMarked && carriesPcr(packet)) {
+            packet[5] |= kDiscontinuityIndicator;
+            pcrMarked = m_changed = true;
+        }
         return Verdict::Keep;
     });
 }

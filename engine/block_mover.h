@@ -42,13 +42,14 @@ private:
     void logCut(const CutDrop& drop) const;
     void moveBlock(std::size_t count);
     enum class Verdict { Keep, Drop, Stop };
-    using PacketFilter = std::function<Verdict(const std::uint8_t* packet, std::size_t size)>;
+    // The filter may change a packet it keeps; it then sets m_changed.
+    using PacketFilter = std::function<Verdict(std::uint8_t* packet, std::size_t size)>;
     // Moves the packets of [read position, to) that the filter keeps; stops
     // before the first packet it answers Stop for.
     void filterPackets(std::uint64_t to, const PacketFilter& filter);
     void moveWithoutVideo(std::uint64_t to);
     void completeOpenUnits(std::uint64_t to);
-    void skipPartialUnits(std::uint64_t limit);
+    void skipPartialUnits(std::uint64_t limit, bool afterSplice);
     void readExactly(std::uint8_t* buffer, std::size_t count);
 
     CRawFile& m_source;
@@ -63,4 +64,5 @@ private:
     std::uint64_t m_read = 0;
     std::uint64_t m_write = 0;
     bool m_cancelled = false;
+    bool m_changed = false;
 };

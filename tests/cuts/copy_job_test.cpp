@@ -17,6 +17,18 @@ constexpr std::uint64_t kTsHeader = 188;
 constexpr std::uint64_t kMiB = 1 << 20;
 
 std::uint64_t sourceLength(const std::string& path) { return fs::file_size(path); }
+
+bool carriesPcr(const unsigned char* packet) {
+    return packet[0] == 0x47 && (packet[3] & 0x20) && packet[4] > 0 && (packet[5] & 0x10);
+}
+
+// Packets whose PCR starts a new time base (discontinuity indicator set).
+int newTimeBases(const std::vector<unsigned char>& ts) {
+    int count = 0;
+    for (std::size_t at = 0; at + 188 <= ts.size(); at += 188)
+        if (carriesPcr(&ts[at]) && (ts[at + 5] & 0x80)) ++count;
+    return count;
+}
 }  // namespace
 
 TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
@@ -31,6 +43,9 @@ TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
     EXPECT_NE(log.find("Skip to first cut"), std::string::npos);
     EXPECT_NE(log.find("Detected cut at "), std::string::npos);
     EXPECT_NE(log.find("Performing soft cut"), std::string::npos);
+    // The clock jumps at each splice: the first PCR after it says so.
+    EXPECT_EQ(newTimeBases(ReadFileBytes(SourceRecording())), 0);
+    EXPECT_EQ(newTimeBases(ReadFileBytes(copy)), 2);
     // The copy leaves the recording and its cut list as they were.
     EXPECT_EQ(m_model->m_cutList.size(), 2u);
     EXPECT_TRUE(m_model->m_cutList[0].IsEnabled);
@@ -89,6 +104,11 @@ TEST_F(CutJobTest, AreaEndingJustBeforeTheEndKeepsWhatFollowsIt) {
         const bool sound = ((source[at + 1] & 0x1F) << 8 | source[at + 2]) == 0x101;
         soundStarted = soundStarted || (sound && (source[at + 1] & 0x40));
         if (!sound || soundStarted) tail.insert(tail.end(), source.begin() + at, source.begin() + at + 188);
+    }
+    for (std::size_t at = 0; at + 188 <= tail.size(); at += 188) {
+        if (!carriesPcr(&tail[at])) continue;
+        tail[at + 5] |= 0x80;  // the first PCR after the splice
+        break;
     }
     ASSERT_GT(output.size(), tail.size());
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), output.end() - static_cast<long>(tail.size())));
