@@ -276,6 +276,21 @@ TEST_F(CutJobTest, CopyOntoTheRecordingIsRefused) {
     EXPECT_NE(m_prompts.questions.back().find("cannot be written onto the recording"), std::string::npos);
 }
 
+TEST_F(CutJobTest, FailedInPlaceRunSaysWhereItStoppedAndKeepsTheCutList) {
+    const std::string local = m_dir.File("film.ts");
+    fs::copy_file(SourceRecording(), local);
+    Open(local, {{1200000, 2500000}});
+    fs::resize_file(local, 4000000);  // the recording loses its end behind our back
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Failed);
+    EXPECT_EQ(m_model->m_cutList.size(), 1u);
+    ASSERT_FALSE(m_prompts.questions.empty());
+    const std::string& message = m_prompts.questions.back();
+    EXPECT_NE(message.find("Removing the cut areas stopped at byte "), std::string::npos) << message;
+    EXPECT_NE(message.find("The recording may be damaged."), std::string::npos) << message;
+    m_model->CloseWithoutSaving();
+    EXPECT_EQ(fs::file_size(local), 4000000u) << "nothing is cut off after a failure";
+}
+
 TEST_F(CutJobTest, InPlaceRunAnsweredNoChangesNothing) {
     const std::string local = m_dir.File("film.ts");
     fs::copy_file(SourceRecording(), local);
