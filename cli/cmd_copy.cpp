@@ -27,9 +27,10 @@ struct CopyOptions {
 // The save dialog's part: the file given with -o, else the proposed name;
 // an existing file is replaced only with --overwrite.
 class CopyPrompts : public TerminalPrompts {
-public:
+  public:
     explicit CopyPrompts(const CopyOptions& options) : m_options(options) {}
-    std::optional<std::string> SaveFileName(const std::string& proposed, const std::string&) override {
+    std::optional<std::string> SaveFileName(const std::string& proposed,
+                                            const std::string&) override {
         const std::string path = m_options.output.empty() ? proposed : m_options.output;
         if (platform::FileExists(path) && !m_options.overwrite) {
             std::fprintf(stderr, "ravelo-cli copy: %s exists (use --overwrite to replace it)\n",
@@ -39,7 +40,7 @@ public:
         return path;
     }
 
-private:
+  private:
     const CopyOptions& m_options;
 };
 
@@ -56,7 +57,8 @@ bool parseOptions(const std::vector<std::string>& args, CopyOptions& options) {
         } else if (arg.rfind("--cut=", 0) == 0) {
             options.cuts.push_back(arg.substr(6));
         } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "ravelo-cli copy: unknown option or missing value '%s'\n", arg.c_str());
+            std::fprintf(stderr, "ravelo-cli copy: unknown option or missing value '%s'\n",
+                         arg.c_str());
             return false;
         } else if (options.recording.empty()) {
             options.recording = arg;
@@ -113,18 +115,18 @@ int runCopy(const std::vector<std::string>& args) {
     return kExitError;
 }
 
-const CommandRegistrar registrar{Command{
-    "copy", "copy a recording without its cut areas (\"Copy edited recording\")",
-    "Usage: ravelo-cli copy RECORDING [-o FILE] [--cut FROM-TO]... [--overwrite]\n\n"
-    "Writes a copy of RECORDING without its cut areas, in the recording's own\n"
-    "format, segment layout and byte order. Each cut is made at a GOP start of the\n"
-    "video (Humax .vid: on 32 KiB blocks).\n\n"
-    "  -o FILE         the copy; default \"<name> (copy).<ext>\" beside the recording\n"
-    "  --cut FROM-TO   cut this area instead of the stored ones (repeatable); FROM and\n"
-    "                  TO are sector numbers (512 bytes) or times H:MM:SS[.mmm]\n"
-    "  --overwrite     replace an existing FILE\n\n"
-    "Exit codes: 0 ok, 2 error.\n",
-    runCopy}};
+const CommandRegistrar registrar{
+    Command{"copy", "copy a recording without its cut areas (\"Copy edited recording\")",
+            "Usage: ravelo-cli copy RECORDING [-o FILE] [--cut FROM-TO]... [--overwrite]\n\n"
+            "Writes a copy of RECORDING without its cut areas, in the recording's own\n"
+            "format, segment layout and byte order. Each cut is made at a GOP start of the\n"
+            "video (Humax .vid: on 32 KiB blocks).\n\n"
+            "  -o FILE         the copy; default \"<name> (copy).<ext>\" beside the recording\n"
+            "  --cut FROM-TO   cut this area instead of the stored ones (repeatable); FROM and\n"
+            "                  TO are sector numbers (512 bytes) or times H:MM:SS[.mmm]\n"
+            "  --overwrite     replace an existing FILE\n\n"
+            "Exit codes: 0 ok, 2 error.\n",
+            runCopy}};
 
 }  // namespace
 }  // namespace cli

@@ -26,7 +26,7 @@ struct CutOptions {
 // The irreversible-operation question: answered by --yes, else asked on the
 // terminal (and answered No without one).
 class CutPrompts : public TerminalPrompts {
-public:
+  public:
     explicit CutPrompts(bool yes) : m_yes(yes) {}
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons,
                      PromptIcon icon) override {
@@ -34,7 +34,7 @@ public:
         return TerminalPrompts::Ask(caption, text, buttons, icon);
     }
 
-private:
+  private:
     bool m_yes;
 };
 
@@ -48,7 +48,8 @@ bool parseOptions(const std::vector<std::string>& args, CutOptions& options) {
         } else if (arg.rfind("--cut=", 0) == 0) {
             options.cuts.push_back(arg.substr(6));
         } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "ravelo-cli cut: unknown option or missing value '%s'\n", arg.c_str());
+            std::fprintf(stderr, "ravelo-cli cut: unknown option or missing value '%s'\n",
+                         arg.c_str());
             return false;
         } else if (options.recording.empty()) {
             options.recording = arg;
@@ -111,17 +112,17 @@ int runCut(const std::vector<std::string>& args) {
     return kExitError;
 }
 
-const CommandRegistrar registrar{Command{
-    "cut", "remove the cut areas from the recording itself (\"Remove cuts in recording\")",
-    "Usage: ravelo-cli cut RECORDING --yes [--cut FROM-TO]...\n\n"
-    "Removes the cut areas from RECORDING in place, shortening it. This cannot be\n"
-    "undone: without --yes the question is asked on the terminal and nothing is\n"
-    "done unless it is answered yes. Afterwards the stored cut list is empty.\n\n"
-    "  --yes, -y       do it without asking\n"
-    "  --cut FROM-TO   cut this area instead of the stored ones (repeatable); FROM and\n"
-    "                  TO are sector numbers (512 bytes) or times H:MM:SS[.mmm]\n\n"
-    "Exit codes: 0 ok, 2 error (the recording may then be damaged: see the message).\n",
-    runCut}};
+const CommandRegistrar registrar{
+    Command{"cut", "remove the cut areas from the recording itself (\"Remove cuts in recording\")",
+            "Usage: ravelo-cli cut RECORDING --yes [--cut FROM-TO]...\n\n"
+            "Removes the cut areas from RECORDING in place, shortening it. This cannot be\n"
+            "undone: without --yes the question is asked on the terminal and nothing is\n"
+            "done unless it is answered yes. Afterwards the stored cut list is empty.\n\n"
+            "  --yes, -y       do it without asking\n"
+            "  --cut FROM-TO   cut this area instead of the stored ones (repeatable); FROM and\n"
+            "                  TO are sector numbers (512 bytes) or times H:MM:SS[.mmm]\n\n"
+            "Exit codes: 0 ok, 2 error (the recording may then be damaged: see the message).\n",
+            runCut}};
 
 }  // namespace
 }  // namespace cli

@@ -19,7 +19,9 @@ constexpr std::uint64_t kUnitReach = 1 << 20;
 std::uint16_t pidOf(const std::uint8_t* packet) {
     return static_cast<std::uint16_t>(((packet[1] & 0x1F) << 8) | packet[2]);
 }
-bool isUnitStart(const std::uint8_t* packet) { return (packet[1] & 0x40) != 0; }
+bool isUnitStart(const std::uint8_t* packet) {
+    return (packet[1] & 0x40) != 0;
+}
 bool isWholePacket(const std::uint8_t* packet, std::size_t size) {
     return size == kPacketSize && packet[0] == 0x47;
 }
@@ -40,7 +42,8 @@ CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
       m_hardCut(hardCut),
       m_progress(std::move(progress)),
       m_blockSize(packetStride > 0 && static_cast<std::size_t>(packetStride) <= kBlockSize
-                      ? kBlockSize / static_cast<std::size_t>(packetStride) * static_cast<std::size_t>(packetStride)
+                      ? kBlockSize / static_cast<std::size_t>(packetStride) *
+                            static_cast<std::size_t>(packetStride)
                       : kBlockSize),
       m_block(kBlockSize) {}
 
@@ -52,7 +55,8 @@ void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
     std::size_t next = 0;
     while (m_read < end) {
         // Passed over drops (behind the start) are of no concern.
-        while (next < drops.size() && drops[next].to <= m_read) ++next;
+        while (next < drops.size() && drops[next].to <= m_read)
+            ++next;
         if (next < drops.size() && m_read >= drops[next].from) {
             const CutDrop& drop = drops[next++];
             logCut(drop);
@@ -61,7 +65,8 @@ void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
                 moveWithoutVideo(drop.to);
                 continue;
             }
-            if (drop.kind == CutDrop::Area) completeOpenUnits(std::min(drop.to, drop.from + kUnitReach));
+            if (drop.kind == CutDrop::Area)
+                completeOpenUnits(std::min(drop.to, drop.from + kUnitReach));
             m_read = drop.to;
             const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
             skipPartialUnits(std::min(limit, m_read + kUnitReach), drop.kind == CutDrop::Area);
@@ -109,7 +114,8 @@ void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
     bool stopped = false;
     while (m_read < to && !stopped) {
         m_changed = false;
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kFilterChunk, to - m_read));
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kFilterChunk, to - m_read));
         readExactly(m_block.data(), count);
         std::size_t kept = 0;
         std::size_t at = 0;
@@ -139,7 +145,8 @@ void CBlockMover::moveWithoutVideo(std::uint64_t to) {
     // The packets of the other streams (sound above all) stay, so that no
     // audio frame is broken here.
     filterPackets(to, [this](std::uint8_t* packet, std::size_t size) {
-        return isWholePacket(packet, size) && pidOf(packet) == m_videoPid ? Verdict::Drop : Verdict::Keep;
+        return isWholePacket(packet, size) && pidOf(packet) == m_videoPid ? Verdict::Drop
+                                                                          : Verdict::Keep;
     });
 }
 

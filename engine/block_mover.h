@@ -14,7 +14,7 @@
 class CRawFile;
 
 class CBlockMover {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 1 << 20;
     // Called before every block; false asks a copying run to stop.
     using ProgressFn = std::function<bool(std::uint64_t readPosition)>;
@@ -38,7 +38,7 @@ public:
     std::uint64_t WritePosition() const { return m_write; }
     bool Cancelled() const { return m_cancelled; }
 
-private:
+  private:
     void logCut(const CutDrop& drop) const;
     void moveBlock(std::size_t count);
     enum class Verdict { Keep, Drop, Stop };

@@ -106,7 +106,8 @@ JobResult CFunctionMng::FnProcessCopy() {
     platform::FileError error;
     copy.Open(*chosen, platform::modeCreate | platform::modeReadWrite, &error);
     if (error.Failed()) {
-        reportError("Cannot create the file " + error.path + ":\r\n" + std::strerror(error.osError));
+        reportError("Cannot create the file " + error.path + ":\r\n" +
+                    std::strerror(error.osError));
         return JobResult::Failed;
     }
     try {

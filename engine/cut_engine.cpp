@@ -76,7 +76,8 @@ JobResult CCutEngine::cut(const CCutList& cuts, CBlockMover& mover) {
 }
 
 void CCutEngine::copyHeader() {
-    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(m_format.headerSize, m_source.GetLength()));
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_format.headerSize, m_source.GetLength()));
     if (size == 0 || m_inPlace) return;  // in place the header is where it belongs
     std::vector<std::uint8_t> header(size);
     m_source.SeekToStart();

@@ -16,7 +16,7 @@
 class CRawFile;
 
 class CCutEngine {
-public:
+  public:
     CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t videoPid,
                CBlockMover::ProgressFn progress);
 
@@ -31,7 +31,7 @@ public:
     std::int32_t SyncOffset() const { return m_syncOffset; }
     const std::string& ErrorMessage() const { return m_error; }
 
-private:
+  private:
     JobResult cut(const CCutList& cuts, CBlockMover& mover);
     void copyHeader();
     std::uint64_t findFirstPacket(std::uint64_t from);

@@ -75,8 +75,9 @@ std::size_t CVideoPayloadWindow::FindStartCode(std::size_t from, std::uint8_t co
 
 std::uint64_t CVideoPayloadWindow::FindVideoPacketBack(std::size_t index) const {
     // The last packet whose payload begins at or before the byte.
-    auto after = std::upper_bound(m_packets.begin(), m_packets.end(), index,
-                                  [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
+    auto after =
+        std::upper_bound(m_packets.begin(), m_packets.end(), index,
+                         [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
     return after == m_packets.begin() ? 0 : std::prev(after)->position;
 }
 

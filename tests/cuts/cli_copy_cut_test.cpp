@@ -13,9 +13,9 @@ namespace {
 struct Cli {
     TempDir dir;
     std::string run(const std::string& args, int* code) {
-        const std::string command = "cd '" + dir.Path().string() + "' && RAVELO_SETTINGS='" +
-                                    dir.File("settings.ini") + "' " RAVELO_BINARY_DIR "/cli/ravelo-cli " +
-                                    args + " </dev/null 2>&1; echo \"exit=$?\"";
+        const std::string command =
+            "cd '" + dir.Path().string() + "' && RAVELO_SETTINGS='" + dir.File("settings.ini") +
+            "' " RAVELO_BINARY_DIR "/cli/ravelo-cli " + args + " </dev/null 2>&1; echo \"exit=$?\"";
         std::string out = RunCommand(command);
         const auto at = out.rfind("exit=");
         *code = std::stoi(out.substr(at + 5));

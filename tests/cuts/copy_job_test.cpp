@@ -16,7 +16,9 @@ namespace {
 constexpr std::uint64_t kTsHeader = 188;
 constexpr std::uint64_t kMiB = 1 << 20;
 
-std::uint64_t sourceLength(const std::string& path) { return fs::file_size(path); }
+std::uint64_t sourceLength(const std::string& path) {
+    return fs::file_size(path);
+}
 
 bool carriesPcr(const unsigned char* packet) {
     return packet[0] == 0x47 && (packet[3] & 0x20) && packet[4] > 0 && (packet[5] & 0x10);
@@ -35,7 +37,8 @@ TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
     const std::vector<TestArea> areas = {{1200000, 2500000}, {4100000, 4900000}};
     Open(SourceRecording(), areas);
     const std::string copy = CopyTo("copy.ts");
-    EXPECT_EQ(m_prompts.proposedName, (fs::path(SourceRecording()).parent_path() / "source (copy).ts").string());
+    EXPECT_EQ(m_prompts.proposedName,
+              (fs::path(SourceRecording()).parent_path() / "source (copy).ts").string());
     EXPECT_EQ(m_prompts.proposedExtension, "ts");
     EXPECT_EQ(m_progress.titles.back(), LoadResString(ids::kCopyTitle));
     ExpectSoftCutOutput(copy, SourceRecording(), areas, kTsHeader);
@@ -103,7 +106,8 @@ TEST_F(CutJobTest, AreaEndingJustBeforeTheEndKeepsWhatFollowsIt) {
     for (std::size_t at = (length - 2048) / 188 * 188; at + 188 <= source.size(); at += 188) {
         const bool sound = ((source[at + 1] & 0x1F) << 8 | source[at + 2]) == 0x101;
         soundStarted = soundStarted || (sound && (source[at + 1] & 0x40));
-        if (!sound || soundStarted) tail.insert(tail.end(), source.begin() + at, source.begin() + at + 188);
+        if (!sound || soundStarted)
+            tail.insert(tail.end(), source.begin() + at, source.begin() + at + 188);
     }
     for (std::size_t at = 0; at + 188 <= tail.size(); at += 188) {
         if (!carriesPcr(&tail[at])) continue;
@@ -111,7 +115,8 @@ TEST_F(CutJobTest, AreaEndingJustBeforeTheEndKeepsWhatFollowsIt) {
         break;
     }
     ASSERT_GT(output.size(), tail.size());
-    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), output.end() - static_cast<long>(tail.size())));
+    EXPECT_TRUE(
+        std::equal(tail.begin(), tail.end(), output.end() - static_cast<long>(tail.size())));
     EXPECT_LT(output.size(), source.size() - 500000);
 }
 
@@ -126,7 +131,8 @@ TEST_F(CutJobTest, RecordingShorterThanOneMebibyte) {
 }
 
 TEST_F(CutJobTest, MultiProgrammeRecordingKeepsOnlyItsOwnPictures) {
-    const std::string mux = std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
+    const std::string mux =
+        std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
     if (!fs::exists(mux)) GTEST_SKIP() << mux;
     const std::string local = m_dir.File("mux.ts");
     fs::copy_file(mux, local);
@@ -195,7 +201,8 @@ TEST_F(CutJobTest, SwappedRecordingGivesASwappedCopy) {
 TEST_F(CutJobTest, TopfieldRecordingStartsWithItsHeaderAndAWholePacket) {
     // A 564-byte header carrying the PIDs, then 100 bytes before the first packet.
     std::vector<unsigned char> file(564, 0);
-    file[20] = 0x10, file[21] = 0x00, file[24] = 0x01, file[25] = 0x00, file[26] = 0x01, file[27] = 0x01;
+    file[20] = 0x10, file[21] = 0x00, file[24] = 0x01, file[25] = 0x00, file[26] = 0x01,
+    file[27] = 0x01;
     file.insert(file.end(), 100, 0x5A);
     const auto ts = ReadFileBytes(SourceRecording());
     file.insert(file.end(), ts.begin(), ts.end());
@@ -273,7 +280,8 @@ TEST_F(CutJobTest, CopyOntoTheRecordingIsRefused) {
     m_model->Close();
     EXPECT_EQ(ReadFileBytes(local), before);
     ASSERT_FALSE(m_prompts.questions.empty());
-    EXPECT_NE(m_prompts.questions.back().find("cannot be written onto the recording"), std::string::npos);
+    EXPECT_NE(m_prompts.questions.back().find("cannot be written onto the recording"),
+              std::string::npos);
 }
 
 TEST_F(CutJobTest, FailedInPlaceRunSaysWhereItStoppedAndKeepsTheCutList) {
@@ -285,7 +293,8 @@ TEST_F(CutJobTest, FailedInPlaceRunSaysWhereItStoppedAndKeepsTheCutList) {
     EXPECT_EQ(m_model->m_cutList.size(), 1u);
     ASSERT_FALSE(m_prompts.questions.empty());
     const std::string& message = m_prompts.questions.back();
-    EXPECT_NE(message.find("Removing the cut areas stopped at byte "), std::string::npos) << message;
+    EXPECT_NE(message.find("Removing the cut areas stopped at byte "), std::string::npos)
+        << message;
     EXPECT_NE(message.find("The recording may be damaged."), std::string::npos) << message;
     m_model->CloseWithoutSaving();
     EXPECT_EQ(fs::file_size(local), 4000000u) << "nothing is cut off after a failure";

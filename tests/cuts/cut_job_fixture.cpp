@@ -61,7 +61,8 @@ const std::vector<VideoPacket>& CutJobTest::SourcePackets() {
 }
 
 const std::map<std::int64_t, std::string>& CutJobTest::SourceHashes() {
-    static const std::map<std::int64_t, std::string> hashes = PictureHashes(SourceRecording(), "v:0");
+    static const std::map<std::int64_t, std::string> hashes =
+        PictureHashes(SourceRecording(), "v:0");
     return hashes;
 }
 
@@ -105,10 +106,13 @@ void CutJobTest::ExpectSoftCutOutput(const std::string& output, const std::strin
         EXPECT_EQ(DecodeErrors(output, stream), "");
     else
         EXPECT_LE(DecodeErrorCount(output, stream), sourceErrors) << DecodeErrors(output, stream);
-    const auto sourcePackets = source == SourceRecording() ? SourcePackets() : VideoPackets(source, stream);
-    const auto sourceHashes = source == SourceRecording() ? SourceHashes() : PictureHashes(source, stream);
+    const auto sourcePackets =
+        source == SourceRecording() ? SourcePackets() : VideoPackets(source, stream);
+    const auto sourceHashes =
+        source == SourceRecording() ? SourceHashes() : PictureHashes(source, stream);
     std::vector<std::int64_t> expected;
-    for (std::int64_t time : KeptPictures(sourcePackets, areas, dataStart, std::filesystem::file_size(source)))
+    for (std::int64_t time :
+         KeptPictures(sourcePackets, areas, dataStart, std::filesystem::file_size(source)))
         if (sourceHashes.count(time)) expected.push_back(time);
     const std::map<std::int64_t, std::string> hashes = PictureHashes(output, stream);
     std::vector<std::int64_t> shown;

@@ -34,9 +34,13 @@ Bytes packet(std::uint16_t pid, bool unitStart, const Bytes& payload) {
     return out;
 }
 
-Bytes pesHeader() { return {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x00, 0x00}; }
+Bytes pesHeader() {
+    return {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x00, 0x00};
+}
 
-void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
 
 struct OpenFile {
     explicit OpenFile(const std::string& path) {
@@ -51,7 +55,8 @@ TEST(FindStartCodeTest, FindsOnlyWholeCodesFromTheGivenIndex) {
     const Bytes data = {0x00, 0x00, 0x01, 0xB3, 0x12, 0x00, 0x00, 0x01, 0xB3, 0x00, 0x00, 0x01};
     EXPECT_EQ(FindStartCode(data.data(), data.size(), 0, 0xB3), 0u);
     EXPECT_EQ(FindStartCode(data.data(), data.size(), 1, 0xB3), 5u);
-    EXPECT_EQ(FindStartCode(data.data(), data.size(), 0, 0x00), mpeg::kNotFound);  // code byte missing
+    EXPECT_EQ(FindStartCode(data.data(), data.size(), 0, 0x00),
+              mpeg::kNotFound);  // code byte missing
     EXPECT_EQ(FindStartCode(data.data(), data.size(), 20, 0xB3), mpeg::kNotFound);
     EXPECT_EQ(FindStartCode(data.data(), 3, 0, 0xB3), mpeg::kNotFound);
 }
@@ -76,7 +81,8 @@ TEST(VideoPayloadWindowTest, SearchesOnlyVideoPayloadsAcrossPacketBounds) {
     const std::size_t header = window.FindStartCode(0, mpeg::kSequenceHeaderCode);
     ASSERT_NE(header, mpeg::kNotFound);
     EXPECT_EQ(window.Data()[header - 1], 0x22);  // the PES header is no video data
-    EXPECT_EQ(window.FindVideoPacketBack(header), 188u);  // the packet holding the code's first byte
+    EXPECT_EQ(window.FindVideoPacketBack(header),
+              188u);  // the packet holding the code's first byte
     const std::size_t picture = window.FindStartCode(header, mpeg::kPictureStartCode);
     ASSERT_NE(picture, mpeg::kNotFound);
     EXPECT_EQ(window.PictureCodingType(picture), 3);
@@ -89,8 +95,8 @@ TEST(CutPlannerTest, MergesSortsAndClipsTheEnabledAreas) {
         cut.SectorStart = from, cut.SectorEnd = to, cut.IsEnabled = enabled;
         return cut;
     };
-    const CCutList cuts = {area(30, 40, true),  area(10, 20, true), area(15, 25, true),
-                           area(50, 60, false), area(70, 65, true), area(0, 1, true),
+    const CCutList cuts = {area(30, 40, true),   area(10, 20, true), area(15, 25, true),
+                           area(50, 60, false),  area(70, 65, true), area(0, 1, true),
                            area(90, ~0ull, true)};
     const auto merged = CCutPlanner::MergeAreas(cuts, 1024, 100 * 512);
     ASSERT_EQ(merged.size(), 3u);
@@ -104,7 +110,8 @@ TEST(CutPlannerTest, MergesSortsAndClipsTheEnabledAreas) {
 TEST(CutEngineTest, WithoutVideoAnAreaIsCutAtItsPacketsAndNothingElseGoes) {
     TempDir dir;
     Bytes radio;
-    for (int i = 0; i < 4000; ++i) append(radio, packet(0x101, i % 8 == 0, Bytes(184, static_cast<unsigned char>(i))));
+    for (int i = 0; i < 4000; ++i)
+        append(radio, packet(0x101, i % 8 == 0, Bytes(184, static_cast<unsigned char>(i))));
     WriteFileBytes(dir.File("radio.ts"), radio);
     OpenFile in(dir.File("radio.ts"));
     CRawFile out;
@@ -117,7 +124,8 @@ TEST(CutEngineTest, WithoutVideoAnAreaIsCutAtItsPacketsAndNothingElseGoes) {
     out.Close();
     const std::size_t from = (600 * 512 + 187) / 188 * 188, to = (900 * 512 + 187) / 188 * 188;
     Bytes expected = radio;
-    expected.erase(expected.begin() + static_cast<long>(from), expected.begin() + static_cast<long>(to));
+    expected.erase(expected.begin() + static_cast<long>(from),
+                   expected.begin() + static_cast<long>(to));
     EXPECT_EQ(ReadFileBytes(dir.File("out.ts")), expected);
 }
 
@@ -125,7 +133,8 @@ TEST(CutEngineTest, AFailedWriteEndsTheCopyWithAMessage) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
     TempDir dir;
     Bytes radio;
-    for (int i = 0; i < 8000; ++i) append(radio, packet(0x101, false, Bytes(184, 1)));
+    for (int i = 0; i < 8000; ++i)
+        append(radio, packet(0x101, false, Bytes(184, 1)));
     WriteFileBytes(dir.File("radio.ts"), radio);
     OpenFile in(dir.File("radio.ts"));
     CRawFile out;

@@ -9,7 +9,7 @@
 
 namespace {
 class RecordingProgress : public CancellingProgress {
-public:
+  public:
     int SetPos(int pos) override {
         positions.push_back(pos);
         return pos;
