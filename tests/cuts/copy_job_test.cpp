@@ -145,6 +145,21 @@ TEST_F(CutJobTest, MultiProgrammeRecordingKeepsOnlyItsOwnPictures) {
     EXPECT_LT(fs::file_size(copy), fs::file_size(local) - 1000000);
 }
 
+TEST_F(CutJobTest, BroadcastSoundIsSplicedByWholePesPackets) {
+    // A broadcast interleaves the sound's PES packets with the video's, so a
+    // cut at a GOP start falls inside one of them.
+    const std::string capture =
+        std::string(RAVELO_SHARED_TESTDATA) + "/real/bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts";
+    if (!fs::exists(capture)) GTEST_SKIP() << capture;
+    const std::string local = m_dir.File("bbc.ts");
+    fs::copy_file(capture, local);
+    ASSERT_EQ(DecodeErrors(local, "a"), "");
+    Open(local, {{400000, 800000}, {1200000, 1600000}});
+    const std::string copy = CopyTo("copy.ts");
+    EXPECT_LT(fs::file_size(copy), fs::file_size(local) - 500000);
+    EXPECT_EQ(DecodeErrors(copy, "a"), "");
+}
+
 TEST_F(CutJobTest, SegmentedRecordingKeepsItsLayout) {
     const auto bytes = ReadFileBytes(SourceRecording());
     const std::size_t first = 3000000, second = 2500000;
