@@ -38,7 +38,7 @@ TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
     Open(SourceRecording(), areas);
     const std::string copy = CopyTo("copy.ts");
     EXPECT_EQ(m_prompts.proposedName,
-              (fs::path(SourceRecording()).parent_path() / "source (copy).ts").string());
+              (fs::path(SourceRecording()).parent_path() / "cut_source (copy).ts").string());
     EXPECT_EQ(m_prompts.proposedExtension, "ts");
     EXPECT_EQ(m_progress.titles.back(), LoadResString(ids::kCopyTitle));
     ExpectSoftCutOutput(copy, SourceRecording(), areas, kTsHeader);

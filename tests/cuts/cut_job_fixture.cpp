@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "engine/function_mng.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
@@ -46,10 +48,14 @@ void CutJobTest::TearDown() {
 }
 
 const std::string& CutJobTest::SourceRecording() {
-    static TempDir folder;
+    // Made once per build tree: every test process of this suite reads it.
     static const std::string path = [] {
-        std::string file = folder.File("source.ts");
-        MakeTestRecording(file, 8, "720x576");
+        const std::string file = RAVELO_BINARY_DIR "/tests/cuts/cut_source.ts";
+        if (!std::filesystem::exists(file)) {
+            const std::string part = file + "." + std::to_string(getpid());
+            MakeTestRecording(part, 8, "720x576");
+            std::filesystem::rename(part, file);  // whole or not at all
+        }
         return file;
     }();
     return path;
