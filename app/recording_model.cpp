@@ -75,6 +75,7 @@ bool CRecordingModel::Open(const std::string& path, std::string* error) {
         m_recording.SetUnswapped(1);
         scan();
         readRecordingHeader();
+        m_recording.SeekToStart();  // the probe read on past the remembered position
         LoadCutList();
     } catch (const platform::FileException& e) {
         if (error) *error = openFailure(path, e.OsError()) + " (" + e.what() + ")";

@@ -61,13 +61,13 @@ bool CPmtParser::ParsePMT(CPMT& pmt, const std::uint8_t* s, int length) {
         // An entry whose descriptors run into the CRC is damaged; the entries
         // before it stand.
         if (entry + kEntryHeader + infoLength > crcStart) break;
-        parseEntry(pmt, s, entry, crcStart);
+        parseEntry(pmt, s, entry);
         entry += kEntryHeader + infoLength;
     }
     return true;
 }
 
-void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crcStart) {
+void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry) {
     sPMTEntry e;
     e.streamType = s[entry];
     e.pid = ((s[entry + 1] & 0x1F) << 8) | s[entry + 2];
@@ -76,7 +76,7 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crc
     LogWrite("**stream_type = " + Hex32(static_cast<std::uint32_t>(e.streamType)), 3);
     LogWrite("**elementary_PID = " + Hex32(static_cast<std::uint32_t>(e.pid)), 3);
 
-    e.language = entryLanguage(s, entry, infoEnd, crcStart, e.streamType);
+    e.language = entryLanguage(s, entry, infoEnd, e.streamType);
     if (e.streamType == kStreamAC3 && isOtherPrivateData(s, entry, infoEnd))
         e.streamType = kStreamPrivateOther;
 
@@ -93,10 +93,9 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crc
 }
 
 // Receivers put the ISO 639 language descriptor second, behind one other
-// descriptor; failing that, the first run of three letters of the entry (or of
-// the entries after it) is taken for the audio streams.
-std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd, int crcStart,
-                                      std::int32_t type) {
+// descriptor; failing that, the first run of three letters of the entry is
+// taken for the audio streams.
+std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd, std::int32_t type) {
     std::string language = "???";
     if (infoEnd > entry + kEntryHeader + 1) {
         const int at = entry + 9 + s[entry + 6];
@@ -105,8 +104,10 @@ std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int info
             return std::string(reinterpret_cast<const char*>(s + at), 3);
     }
     if (!IsAudio(type)) return language;
+    // The search stays inside the entry: running on into the next entries
+    // would give a stream without a language descriptor its neighbour's.
     language = "std";
-    for (int i = entry; i + 3 <= crcStart; ++i) {
+    for (int i = entry; i + 3 <= infoEnd; ++i) {
         auto letter = [](std::uint8_t c) { return c >= 'A' && c < 128; };
         if (letter(s[i]) && letter(s[i + 1]) && letter(s[i + 2]))
             return std::string(reinterpret_cast<const char*>(s + i), 3);

@@ -29,9 +29,8 @@ public:
     int ProgramCount() const { return m_programs; }
 
 private:
-    static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry, int crcStart);
-    static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd,
-                                     int crcStart, std::int32_t type);
+    static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry);
+    static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd, std::int32_t type);
     static bool isOtherPrivateData(const std::uint8_t* section, int entry, int infoEnd);
 
     CPMT* m_target;
