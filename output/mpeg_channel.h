@@ -43,7 +43,7 @@ public:
     // Appends to the assembly buffer; a full buffer logs and throws
     // CMpegChannelException and keeps its contents.
     void Append(const std::uint8_t* bytes, std::int32_t n);
-    std::uint8_t* Buffer() { return m_buffer.data(); }
+    std::uint8_t* Buffer() { return m_buffer.get(); }
     std::int32_t BufferFill() const { return m_bufferFill; }
     std::int32_t BufferCapacity() const { return m_bufferCapacity; }
     void EmptyBuffer() { m_bufferFill = 0; }
@@ -79,6 +79,8 @@ public:
     // Synchroniser, audio: the video jump (source PTS where the video
     // resumed) this stream has already followed.
     std::uint64_t m_jumpFollowed = 0;
+    // Audio: the stream has left a cut area; its next unit is marked so.
+    std::uint8_t m_leftCut = 0;
     // Length of the PES header at the start of the unit being assembled.
     std::int32_t m_unitHeaderLength = 0;
 
@@ -88,7 +90,9 @@ private:
     std::int32_t m_head = 0;
     std::int32_t m_tail = 0;
     std::int32_t m_bufferCapacity;
-    std::vector<std::uint8_t> m_buffer;
+    // Left uninitialised: output channels never touch theirs, and the pages
+    // of a buffer are only faulted in as far as it is filled.
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     std::int32_t m_bufferFill = 0;
 
     CMpegPacket& ReserveHead();
