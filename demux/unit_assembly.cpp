@@ -393,6 +393,17 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
     }
 }
 
+// Entering a cut area drops the frame under way. The channel counts as not
+// started from here on, so that each PES inside the area moves its current
+// stamp on (a stamp held back for an open frame would keep the stream in the
+// area for good) and the stream finds a frame start again behind the area.
+void CMpegTsDemux::abandonFrame(CMpegChannel& channel) {
+    channel.m_started = 0;
+    channel.EmptyBuffer();
+    if (channel.m_hasPendingPTS) channel.m_currentPTS = channel.m_pendingPTS;
+    channel.m_hasPendingPTS = 0;
+}
+
 void CMpegTsDemux::assembleAudio(CMpegChannel& channel, const std::uint8_t* payload, int length,
                                  bool unitStart) {
     const bool ac3 = channel.m_streamType == kStreamAC3;
@@ -402,6 +413,7 @@ void CMpegTsDemux::assembleAudio(CMpegChannel& channel, const std::uint8_t* payl
 
     const std::uint64_t lead = channel.m_inCut && !ac3 ? kCutLead : 0;
     if (FindCutArea(static_cast<std::int64_t>(channel.m_currentPTS + lead))) {
+        if (!channel.m_inCut) abandonFrame(channel);
         channel.m_inCut = 1;
         return;
     }
