@@ -1,4 +1,5 @@
 #include "demux/mpeg_sync.h"
+#include "demux/start_code.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,25 +29,10 @@ std::int64_t Diff33(std::uint64_t earlier, std::uint64_t later) {
     return d >= kWrap / 2 ? d - kWrap : d;
 }
 
-// 00 00 01 id at or after from, stepping over bytes that cannot end a
-// start code prefix.
+// 00 00 01 id at or after from; -1 when there is none.
 int FindCode(const std::vector<std::uint8_t>& d, std::size_t from, int id) {
-    const std::uint8_t* p = d.data();
-    const std::size_t n = d.size();
-    std::size_t i = from;
-    while (i + 3 < n) {
-        if (p[i + 2] > 1) {
-            i += 3;
-        } else if (p[i + 1] != 0) {
-            i += 2;
-        } else if (p[i] != 0 || p[i + 2] != 1) {
-            ++i;
-        } else {
-            if (p[i + 3] == id) return static_cast<int>(i);
-            ++i;
-        }
-    }
-    return -1;
+    const std::size_t at = FindStartCode(d.data(), d.size(), from, static_cast<std::uint8_t>(id));
+    return at == mpeg::kNotFound ? -1 : static_cast<int>(at);
 }
 
 int CountPictures(const std::vector<std::uint8_t>& d, std::size_t from) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "demux/mpeg_ts_demux.h"
+#include "demux/start_code.h"
 #include "demux/raw_file.h"
 #include "output/channel_set.h"
 #include "output/mpeg_channel.h"
@@ -44,24 +45,13 @@ constexpr int kAc3Words[3][38] = {
      960, 960, 1152, 1152, 1344, 1344, 1536, 1536, 1728, 1728, 1920, 1920}};
 constexpr int kAc3SampleRates[3] = {48000, 44100, 32000};
 
-// 00 00 01 followed by id (any byte when id < 0). Steps over bytes that
-// cannot end a start code prefix, so that a payload costs about a third of a
-// comparison per byte.
+// 00 00 01 followed by id (any byte when id < 0) in one payload.
 int FindStartCode(const std::uint8_t* p, int length, int id) {
-    int i = 0;
-    while (i + 3 < length) {
-        if (p[i + 2] > 1) {
-            i += 3;
-        } else if (p[i + 1] != 0) {
-            i += 2;
-        } else if (p[i] != 0 || p[i + 2] != 1) {
-            ++i;
-        } else {
-            if (id < 0 || p[i + 3] == id) return i;
-            ++i;
-        }
-    }
-    return kNotFound;
+    if (length <= 0) return kNotFound;
+    const std::size_t n = static_cast<std::size_t>(length);
+    const std::size_t at = id < 0 ? FindStartCodePrefix(p, n, 0)
+                                  : ::FindStartCode(p, n, 0, static_cast<std::uint8_t>(id));
+    return at == mpeg::kNotFound ? kNotFound : static_cast<int>(at);
 }
 
 int FindAudioSync(const std::uint8_t* p, int length) {

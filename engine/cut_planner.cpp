@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "demux/raw_file.h"
-#include "engine/start_code.h"
+#include "demux/start_code.h"
 #include "shell/log.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "demux/raw_file.h"
 #include "engine/cut_engine.h"
 #include "engine/cut_planner.h"
-#include "engine/start_code.h"
+#include "demux/start_code.h"
 #include "engine/video_payload_window.h"
 #include "support/temp_dir.h"
 

@@ -15,3 +15,8 @@ constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 // `from` and lies wholly inside the buffer; mpeg::kNotFound if there is none.
 std::size_t FindStartCode(const std::uint8_t* buffer, std::size_t length, std::size_t from,
                           std::uint8_t code);
+
+// Index of the first start code prefix 00 00 01 (any code byte after it) that
+// begins at or after `from` with its code byte inside the buffer;
+// mpeg::kNotFound if there is none.
+std::size_t FindStartCodePrefix(const std::uint8_t* buffer, std::size_t length, std::size_t from);

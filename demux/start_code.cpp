@@ -1,0 +1,30 @@
+#include "demux/start_code.h"
+
+#include <cstring>
+
+namespace {
+// Looks for the 01 byte with memchr and checks its neighbours: start codes
+// are rare, so the scan runs at memory speed. `accept` judges the code byte.
+template <typename Accept>
+std::size_t scan(const std::uint8_t* buffer, std::size_t length, std::size_t from, Accept accept) {
+    if (length < 4 || from > length - 4) return mpeg::kNotFound;
+    std::size_t one = from + 2;
+    while (one + 1 < length) {
+        const void* hit = std::memchr(buffer + one, 0x01, length - 1 - one);
+        if (hit == nullptr) return mpeg::kNotFound;
+        one = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - buffer);
+        if (buffer[one - 1] == 0 && buffer[one - 2] == 0 && accept(buffer[one + 1])) return one - 2;
+        ++one;
+    }
+    return mpeg::kNotFound;
+}
+}  // namespace
+
+std::size_t FindStartCode(const std::uint8_t* buffer, std::size_t length, std::size_t from,
+                          std::uint8_t code) {
+    return scan(buffer, length, from, [code](std::uint8_t c) { return c == code; });
+}
+
+std::size_t FindStartCodePrefix(const std::uint8_t* buffer, std::size_t length, std::size_t from) {
+    return scan(buffer, length, from, [](std::uint8_t) { return true; });
+}
