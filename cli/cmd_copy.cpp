@@ -6,21 +6,19 @@
 
 #include "app/recording_model.h"
 #include "cli/command.h"
+#include "cli/job_args.h"
 #include "cli/recording_args.h"
-#include "cli/terminal_progress.h"
 #include "cli/terminal_prompts.h"
 #include "engine/function_mng.h"
 #include "platform/file.h"
-#include "shell/progress.h"
 #include "shell/prompts.h"
 
 namespace cli {
 namespace {
 
 struct CopyOptions {
-    std::string recording;
+    JobArgs job;
     std::string output;
-    std::vector<std::string> cuts;
     bool overwrite = false;
 };
 
@@ -52,63 +50,25 @@ bool parseOptions(const std::vector<std::string>& args, CopyOptions& options) {
             options.overwrite = true;
         } else if ((arg == "-o" || arg == "--output") && hasValue) {
             options.output = args[++i];
-        } else if (arg == "--cut" && hasValue) {
-            options.cuts.push_back(args[++i]);
-        } else if (arg.rfind("--cut=", 0) == 0) {
-            options.cuts.push_back(arg.substr(6));
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "ravelo-cli copy: unknown option or missing value '%s'\n",
-                         arg.c_str());
-            return false;
-        } else if (options.recording.empty()) {
-            options.recording = arg;
-        } else {
-            std::fprintf(stderr, "ravelo-cli copy: more than one recording given\n");
+        } else if (!TakeJobArgument("copy", args, i, options.job)) {
             return false;
         }
     }
-    if (options.recording.empty()) {
-        std::fprintf(stderr, "ravelo-cli copy: no recording given (see ravelo-cli copy --help)\n");
-        return false;
-    }
-    for (const std::string& range : options.cuts) {
-        Mark from, to;
-        std::string error;
-        if (!ParseMarkRange(range, from, to, &error)) {
-            std::fprintf(stderr, "ravelo-cli copy: %s\n", error.c_str());
-            return false;
-        }
-    }
-    return true;
+    return CheckJobArguments("copy", options.job);
 }
 
 int runCopy(const std::vector<std::string>& args) {
     CopyOptions options;
     if (!parseOptions(args, options)) return kExitError;
     CRecordingModel model;
-    if (!OpenRecording(model, options.recording)) return kExitError;
+    if (!OpenRecording(model, options.job.recording)) return kExitError;
     // Areas given here are for this run only: the stored list stays.
-    if (!options.cuts.empty()) model.m_cutList.clear();
-    for (const std::string& range : options.cuts) {
-        CCutArea area;
-        std::string error;
-        if (!MakeCutArea(model, range, area, &error)) {
-            std::fprintf(stderr, "ravelo-cli copy: %s\n", error.c_str());
-            model.CloseWithoutSaving();
-            return kExitError;
-        }
-        model.m_cutList.push_back(area);
+    if (!UseCutOptions("copy", model, options.job.cuts)) {
+        model.CloseWithoutSaving();
+        return kExitError;
     }
     CopyPrompts prompts(options);
-    TerminalProgress progress(false);
-    SetPrompts(&prompts);
-    SetProgress(&progress);
-    SetActiveRecording(&model);
-    const JobResult result = FunctionMng().FnProcessCopy();
-    FunctionMng().m_pDoc = nullptr;  // the model goes with this command
-    SetActiveRecording(nullptr);
-    SetProgress(nullptr);
-    SetPrompts(nullptr);
+    const JobResult result = RunJob(model, prompts, [] { return FunctionMng().FnProcessCopy(); });
     model.CloseWithoutSaving();
     if (result == JobResult::Done) return kExitOk;
     if (result == JobResult::Cancelled) std::fprintf(stderr, "ravelo-cli copy: cancelled\n");

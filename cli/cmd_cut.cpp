@@ -7,19 +7,17 @@
 
 #include "app/recording_model.h"
 #include "cli/command.h"
+#include "cli/job_args.h"
 #include "cli/recording_args.h"
-#include "cli/terminal_progress.h"
 #include "cli/terminal_prompts.h"
 #include "engine/function_mng.h"
-#include "shell/progress.h"
 #include "shell/prompts.h"
 
 namespace cli {
 namespace {
 
 struct CutOptions {
-    std::string recording;
-    std::vector<std::string> cuts;
+    JobArgs job;
     bool yes = false;
 };
 
@@ -43,67 +41,30 @@ bool parseOptions(const std::vector<std::string>& args, CutOptions& options) {
         const std::string& arg = args[i];
         if (arg == "--yes" || arg == "-y") {
             options.yes = true;
-        } else if (arg == "--cut" && i + 1 < args.size()) {
-            options.cuts.push_back(args[++i]);
-        } else if (arg.rfind("--cut=", 0) == 0) {
-            options.cuts.push_back(arg.substr(6));
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "ravelo-cli cut: unknown option or missing value '%s'\n",
-                         arg.c_str());
-            return false;
-        } else if (options.recording.empty()) {
-            options.recording = arg;
-        } else {
-            std::fprintf(stderr, "ravelo-cli cut: more than one recording given\n");
+        } else if (!TakeJobArgument("cut", args, i, options.job)) {
             return false;
         }
     }
-    if (options.recording.empty()) {
-        std::fprintf(stderr, "ravelo-cli cut: no recording given (see ravelo-cli cut --help)\n");
-        return false;
-    }
-    for (const std::string& range : options.cuts) {
-        Mark from, to;
-        std::string error;
-        if (!ParseMarkRange(range, from, to, &error)) {
-            std::fprintf(stderr, "ravelo-cli cut: %s\n", error.c_str());
-            return false;
-        }
-    }
-    return true;
+    return CheckJobArguments("cut", options.job);
 }
 
 int runCut(const std::vector<std::string>& args) {
     CutOptions options;
     if (!parseOptions(args, options)) return kExitError;
     CRecordingModel model;
-    if (!OpenRecording(model, options.recording)) return kExitError;
+    if (!OpenRecording(model, options.job.recording)) return kExitError;
     if (model.IsReadOnly()) {
-        std::fprintf(stderr, "ravelo-cli cut: %s cannot be written\n", options.recording.c_str());
+        std::fprintf(stderr, "ravelo-cli cut: %s cannot be written\n",
+                     options.job.recording.c_str());
         model.CloseWithoutSaving();
         return kExitError;
     }
-    if (!options.cuts.empty()) model.m_cutList.clear();
-    for (const std::string& range : options.cuts) {
-        CCutArea area;
-        std::string error;
-        if (!MakeCutArea(model, range, area, &error)) {
-            std::fprintf(stderr, "ravelo-cli cut: %s\n", error.c_str());
-            model.CloseWithoutSaving();
-            return kExitError;
-        }
-        model.m_cutList.push_back(area);
+    if (!UseCutOptions("cut", model, options.job.cuts)) {
+        model.CloseWithoutSaving();
+        return kExitError;
     }
     CutPrompts prompts(options.yes);
-    TerminalProgress progress(false);
-    SetPrompts(&prompts);
-    SetProgress(&progress);
-    SetActiveRecording(&model);
-    const JobResult result = FunctionMng().FnProcessSource();
-    FunctionMng().m_pDoc = nullptr;  // the model goes with this command
-    SetActiveRecording(nullptr);
-    SetProgress(nullptr);
-    SetPrompts(nullptr);
+    const JobResult result = RunJob(model, prompts, [] { return FunctionMng().FnProcessSource(); });
     // After the cut the stored areas no longer fit the recording: the job
     // stored the emptied list. Otherwise nothing of this run is stored.
     model.CloseWithoutSaving();
