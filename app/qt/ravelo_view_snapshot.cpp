@@ -1,0 +1,108 @@
+// The cut editor's picture: search, decode, show; time label and info box.
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+
+#include "app/qt/info_text.h"
+#include "app/qt/ravelo_doc.h"
+#include "app/qt/ravelo_view.h"
+#include "controls/icon_resource.h"
+#include "platform/file.h"
+#include "shell/log.h"
+#include "shell/output_folder.h"
+#include "shell/preferences.h"
+#include "shell/prompts.h"
+#include "shell/text.h"
+
+namespace {
+constexpr std::uint64_t kTailWindow = 262144;  // the search needs this much behind it
+constexpr std::int64_t kStampWrap = std::int64_t{1} << 33;
+
+QSize DisplaySize(int aspectCode) {
+    switch (aspectCode) {
+        case 3: return {512, 288};  // 16:9
+        case 4: return {512, 190};  // 2.21:1
+        default: return {376, 288};
+    }
+}
+
+// (stamp - first) / 90 kHz as "%H:%M:%S", hours within the day.
+QString FormatTime(std::int64_t stamp, std::int64_t first) {
+    std::int64_t seconds = (stamp - first) / 90000;
+    if (seconds < 0) seconds = 0;
+    return QString::fromStdString(FormatString("%02lld:%02lld:%02lld",
+                                               static_cast<long long>(seconds / 3600 % 24),
+                                               static_cast<long long>(seconds / 60 % 60),
+                                               static_cast<long long>(seconds % 60)));
+}
+}  // namespace
+
+bool CRaveloView::ShowSnapshot(bool save) {
+    CRecordingModel& model = m_doc.Model();
+    if (!model.IsOpen()) {
+        LogWrite("No file open", 3);
+        return false;
+    }
+    try {
+        const std::uint64_t length = model.Recording().GetLength();
+        std::uint64_t bytePosition = m_position * 512;
+        // Compared unsigned on purpose: a recording shorter than the window
+        // wraps the limit and is never limited.
+        const std::uint64_t limit = length - kTailWindow;
+        const bool limited = bytePosition > limit;
+        if (limited) bytePosition = limit;
+
+        const std::string temp = WorkFolder("~temp");
+        const std::string m2v = JoinPath(temp, "pic.m2v");
+        const std::string bmp = JoinPath(temp, "pic.bmp");
+        SnapshotResult picture = m_source->Extract(model, bytePosition, m2v);
+        bool found = picture.found;
+        if (picture.pictureStamp < model.m_firstPTS) picture.pictureStamp += kStampWrap;
+        if (picture.pictureStamp == m_stamp && found && !save) return false;
+        if (!limited) {
+            // Just before the packet that held the picture; a search that never
+            // saw a picture leaves the position at the start, not below it.
+            const std::uint64_t sector = picture.picturePosition / 512;
+            m_position = sector > 0 ? sector - 1 : 0;
+        }
+        m_stamp = picture.pictureStamp;
+        m_header = picture.sequenceHeader;
+
+        if (save && found) {
+            const std::string folder = CPreferences::GetUseSourceAsOutputPath()
+                                           ? DirPart(model.Recording().GetFilePath())
+                                           : CPreferences::GetOutputPath();
+            if (auto chosen = Prompts().SaveFileName(JoinPath(folder, "Snapshot.bmp"), "bmp"))
+                m_source->Decode(m2v, *chosen);
+            return true;
+        }
+        if (found) {
+            // A stale picture of an earlier position must never stand in for
+            // this one: the old bitmap goes before the decoder runs.
+            QFile::remove(QString::fromStdString(bmp));
+            m_source->Decode(m2v, bmp);
+        }
+
+        const QSize size = DisplaySize(AspectCode(m_header));
+        QPixmap pixmap;
+        if (found) {
+            QImage image(QString::fromStdString(bmp));
+            if (!image.isNull())
+                pixmap = QPixmap::fromImage(
+                    image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        }
+        if (pixmap.isNull()) pixmap = PixmapResource(model.m_videoPid != 0 ? 156 : 158, size);
+        m_picture->setPixmap(pixmap);
+        m_picture->setProperty("pictureSize", size);
+
+        if (model.m_firstPTS == 0) model.m_firstPTS = m_stamp;
+        if (m_stamp < model.m_firstPTS) m_stamp += kStampWrap;
+        m_timeLabel->setText(FormatTime(m_stamp, model.m_firstPTS));
+        UpdateInfoText();
+        return true;
+    } catch (const std::exception& e) {
+        LogWrite(std::string("Snapshot failed: ") + e.what(), 1);
+        return true;
+    }
+}
