@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/byte_order_probe.h"
 #include "demux/cut_area.h"
 #include "demux/pmt_entry.h"
 #include "demux/raw_file.h"
@@ -25,11 +26,16 @@ public:
     bool Open(const std::string& path, std::string* error);
     // Stores the cut list, then closes the file.
     void Close();
+    // Closes without storing the cut list (read-only tools).
+    void CloseWithoutSaving();
     bool IsOpen() const { return m_recording.IsOpen(); }
     bool IsReadOnly() const { return m_readOnly; }
 
     void SaveCutList();
     void LoadCutList();
+
+    // Sequence-header counts of the byte-order probe of the last opening.
+    ByteOrderCounts ProbeCounts() const { return m_byteOrder; }
 
     CRawFile& Recording() { return m_recording; }
     const CRawFile& Recording() const { return m_recording; }
@@ -44,8 +50,12 @@ public:
     std::int32_t m_bitRate = 4000;  // kbit/s estimate of the stream scan
 
 private:
+    void scan();
+    void readRecordingHeader();
+
     CRawFile m_recording;
     bool m_readOnly = false;
+    ByteOrderCounts m_byteOrder;
 };
 
 // The recording the jobs work on ("the active document").

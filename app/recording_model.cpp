@@ -1,0 +1,150 @@
+// Opening a recording the same way for the window and the command-line tool.
+
+#include "app/recording_model.h"
+
+#include <cstring>
+
+#include "app/byte_order_probe.h"
+#include "app/cut_list.h"
+#include "demux/mpeg_ts_demux.h"
+#include "platform/file.h"
+#include "res/strings.h"
+#include "shell/log.h"
+#include "shell/progress.h"
+
+namespace {
+CRecordingModel* g_active = nullptr;
+
+// Topfield .tts/.rec headers: PMT, video and audio PID as 13 bits,
+// big-endian, at bytes 20, 24 and 26 of the first 512.
+constexpr std::size_t kHeaderSize = 512;
+std::uint16_t headerPid(const std::uint8_t* header, int at) {
+    return static_cast<std::uint16_t>(((header[at] & 0x1F) << 8) | header[at + 1]);
+}
+
+std::string openFailure(const std::string& path, int osError) {
+    std::string text = LoadResString(ids::kFailedToOpenDocument) + " " + path;
+    if (osError > 0) text += ": " + std::string(std::strerror(osError));
+    return text;
+}
+
+void setProgress(int position) {
+    Progress().SetPos(position);
+    Progress().Pump();
+}
+}  // namespace
+
+CRecordingModel* ActiveRecording() { return g_active; }
+void SetActiveRecording(CRecordingModel* model) { g_active = model; }
+
+CRecordingModel::~CRecordingModel() {
+    Close();
+    if (g_active == this) g_active = nullptr;
+}
+
+bool CRecordingModel::Open(const std::string& path, std::string* error) {
+    // The file must be there and readable before the open recording goes.
+    platform::PlatformFile probe;
+    platform::FileError probeError;
+    if (platform::IsDirectory(path) || !probe.Open(path, platform::modeRead, &probeError)) {
+        if (error) *error = openFailure(path, platform::IsDirectory(path) ? EISDIR : probeError.osError);
+        return false;
+    }
+    probe.Close();
+    Close();  // stores the cut list of the recording open until now
+    m_readOnly = false;
+    platform::FileError openError;
+    m_recording.Open(path,
+                     platform::modeReadWrite | platform::shareExclusive | platform::osSequentialScan,
+                     &openError);
+    if (openError.Failed()) {
+        // Write access refused (read-only file, locked by another program):
+        // the recording can still be read, demultiplexed and copied.
+        LogWrite("Opening read-only: " + path, 1);
+        openError.Reset();
+        m_readOnly = true;
+        if (!m_recording.Open(path, platform::modeRead | platform::shareDenyNone | platform::osSequentialScan,
+                              &openError) ||
+            openError.Failed()) {
+            if (error) *error = openFailure(path, openError.osError);
+            Close();
+            return false;
+        }
+    }
+    try {
+        m_recording.SetUnswapped(1);
+        scan();
+        readRecordingHeader();
+        LoadCutList();
+    } catch (const platform::FileException& e) {
+        if (error) *error = openFailure(path, e.OsError()) + " (" + e.what() + ")";
+        m_cutList.clear();  // nothing loaded must be stored back over the user's list
+        m_recording.Close();
+        return false;
+    }
+    return true;
+}
+
+void CRecordingModel::scan() {
+    Progress().Open("", false);
+    Progress().SetRange(0, 100, 1);
+    setProgress(15);
+    m_byteOrder = ProbeByteOrder(m_recording);
+    m_pmtPid = m_videoPid = m_audioPid = m_ac3Pid = 0;
+    const std::uint64_t position = m_recording.GetPosition();
+    CMpegTsDemux demux;
+    demux.ScanStreams(m_recording, m_pmtPid, m_videoPid, m_audioPid, m_ac3Pid);
+    setProgress(75);
+    m_streams = demux.Streams();
+    m_bitRate = EstimatedBitRate();
+    m_recording.Seek(static_cast<std::int64_t>(position), CRawFile::begin);
+    setProgress(95);
+    Progress().Close();
+}
+
+void CRecordingModel::readRecordingHeader() {
+    const std::string extension = m_recording.GetFileExtension();
+    if (extension != "tts" && extension != "rec") return;
+    // These receivers never swap: the header's decision replaces the probe's.
+    m_recording.SeekToStart();
+    m_recording.SetUnswapped(1);
+    std::uint8_t header[kHeaderSize] = {};
+    const std::size_t got = m_recording.Read(header, kHeaderSize);
+    m_recording.SeekToStart();
+    if (got < 28) return;
+    const std::uint16_t pmtPid = headerPid(header, 20);
+    if (pmtPid == 0) return;
+    m_pmtPid = pmtPid;
+    m_videoPid = headerPid(header, 24);
+    m_audioPid = headerPid(header, 26);
+    m_streams.clear();
+    CMpegTsDemux demux;
+    demux.ScanStreams(m_recording, m_pmtPid, m_videoPid, m_audioPid, m_ac3Pid);
+    m_streams = demux.Streams();
+    m_bitRate = EstimatedBitRate();
+    m_recording.SeekToStart();
+}
+
+void CRecordingModel::Close() {
+    SaveCutList();
+    CloseWithoutSaving();
+}
+
+void CRecordingModel::CloseWithoutSaving() {
+    if (m_recording.IsOpen()) m_recording.Close();
+    m_cutList.clear();
+    m_streams.clear();
+    m_pmtPid = m_videoPid = m_audioPid = m_ac3Pid = 0;
+    m_firstPTS = 0;
+    m_readOnly = false;
+}
+
+void CRecordingModel::SaveCutList() {
+    if (!m_recording.IsOpen()) return;
+    cutlist::Save(m_cutList, m_firstPTS, m_recording.GetFileTitle());
+}
+
+void CRecordingModel::LoadCutList() {
+    if (!m_recording.IsOpen()) return;
+    cutlist::Load(m_cutList, m_firstPTS, m_recording.GetFileTitle());
+}

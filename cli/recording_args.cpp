@@ -1,0 +1,145 @@
+#include "cli/recording_args.h"
+
+#include <cstdio>
+#include <regex>
+
+#include "app/cut_list.h"
+#include "app/recording_model.h"
+#include "app/snapshot_capture.h"
+#include "demux/mpeg_ts_demux.h"
+
+namespace cli {
+
+namespace {
+constexpr std::int64_t kTicksPerMs = 90;
+// A stamp no picture has: the first capture is never "the same picture".
+constexpr std::int64_t kNoStamp = -1;
+
+bool parseNumber(const std::string& text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+SnapshotCapture captureAt(CRecordingModel& model, std::uint64_t sector) {
+    return CaptureSnapshot(model, sector, kNoStamp, std::string());
+}
+
+// The picture's time from the first picture, in ticks.
+std::int64_t relativeStamp(const CRecordingModel& model, std::int64_t stamp) {
+    return stamp - model.m_firstPTS;
+}
+}  // namespace
+
+bool ParseMark(const std::string& text, Mark& mark, std::string* error) {
+    static const std::regex time(R"((\d{1,6}):([0-5]\d):([0-5]\d)(?:\.(\d{1,3}))?)");
+    std::smatch m;
+    mark = Mark{};
+    if (std::regex_match(text, m, time)) {
+        std::string fraction = m[4].matched ? m[4].str() : "0";
+        while (fraction.size() < 3) fraction += '0';
+        mark.isTime = true;
+        mark.ms = ((std::stoll(m[1].str()) * 60 + std::stoll(m[2].str())) * 60 + std::stoll(m[3].str())) * 1000 +
+                  std::stoll(fraction);
+        return true;
+    }
+    if (parseNumber(text, mark.sector)) return true;
+    if (error) *error = "bad mark '" + text + "': expected a sector number or a time H:MM:SS[.mmm]";
+    return false;
+}
+
+bool ParseMarkRange(const std::string& text, Mark& from, Mark& to, std::string* error) {
+    const auto dash = text.find('-');
+    if (dash == std::string::npos || text.find('-', dash + 1) != std::string::npos) {
+        if (error) *error = "bad range '" + text + "': expected FROM-TO";
+        return false;
+    }
+    return ParseMark(text.substr(0, dash), from, error) && ParseMark(text.substr(dash + 1), to, error);
+}
+
+ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark) {
+    ResolvedMark resolved;
+    const std::uint64_t sectors = model.Recording().GetLength() / 512;
+    if (model.m_firstPTS == 0) captureAt(model, 0);  // the first picture fixes the time base
+    std::uint64_t sector = mark.sector;
+    if (mark.isTime) {
+        const std::int64_t target = mark.ms * kTicksPerMs;
+        std::uint64_t lo = 0, hi = sectors;
+        while (lo < hi) {
+            const std::uint64_t mid = lo + (hi - lo) / 2;
+            const SnapshotCapture c = captureAt(model, mid);
+            if (!c.pictureFound || relativeStamp(model, c.stamp) >= target)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        sector = lo;
+    }
+    if (sector > sectors) sector = sectors;
+    const SnapshotCapture c = captureAt(model, sector);
+    resolved.sector = c.sector;
+    resolved.pictureFound = c.pictureFound;
+    resolved.stamp = c.pictureFound ? c.stamp : 0;
+    return resolved;
+}
+
+bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area, std::string* error) {
+    Mark from, to;
+    if (!ParseMarkRange(range, from, to, error)) return false;
+    const ResolvedMark start = ResolveMark(model, from);
+    const ResolvedMark end = ResolveMark(model, to);
+    area = CCutArea{};
+    cutlist::SetStartMark(area, start.sector, start.stamp);
+    cutlist::SetEndMark(area, end.sector, end.stamp);
+    if (end.sector < start.sector) {
+        if (error) *error = "bad range '" + range + "': TO lies before FROM";
+        return false;
+    }
+    if (!area.IsEnabled) {
+        if (error) *error = "bad range '" + range + "': FROM and TO land on the same picture";
+        return false;
+    }
+    return true;
+}
+
+bool OpenRecording(CRecordingModel& model, const std::string& path) {
+    std::string error;
+    if (model.Open(path, &error)) return true;
+    std::fprintf(stderr, "ravelo-cli: %s\n", error.c_str());
+    return false;
+}
+
+std::string FormatMs(std::int64_t ms) {
+    const char* sign = ms < 0 ? "-" : "";
+    if (ms < 0) ms = -ms;
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", sign, static_cast<long long>(ms / 3600000),
+                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                  static_cast<long long>(ms % 1000));
+    return text;
+}
+
+}  // namespace cli
+
+namespace cli {
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+}  // namespace cli

@@ -1,0 +1,58 @@
+#pragma once
+// Shared by the subcommands that take a recording and cut marks: opening the
+// recording the way the window does (the settings store is installed by main),
+// and FROM-TO marks given as sector numbers or times H:MM:SS[.mmm] counted
+// from the recording's first picture, each resolved the way the window sets a
+// mark (the picture search at that position).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "demux/cut_area.h"
+
+class CRecordingModel;
+
+namespace cli {
+
+struct Mark {
+    bool isTime = false;
+    std::uint64_t sector = 0;  // when !isTime
+    std::int64_t ms = 0;       // when isTime: milliseconds from the first picture
+};
+
+// "12345" or "1:02:03" / "1:02:03.5" / "0:00:07.250".
+bool ParseMark(const std::string& text, Mark& mark, std::string* error);
+// "FROM-TO".
+bool ParseMarkRange(const std::string& text, Mark& from, Mark& to, std::string* error);
+
+struct ResolvedMark {
+    std::uint64_t sector = 0;
+    std::int64_t stamp = 0;     // of the picture found (may exceed 33 bits after a wrap)
+    bool pictureFound = false;  // false: the sector stays as given, stamp 0
+};
+
+// The picture search at the mark: a sector gives the next picture's sector
+// (its position / 512 - 1) and stamp; a time is found by bisection over the
+// recording's sectors for the first picture at or after that time (the last
+// picture when the time lies beyond it). Sets the model's first stamp when it
+// has none.
+ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark);
+
+// Parses and resolves "FROM-TO" into a cut area set by the editing rules
+// (start mark, then end mark). False with a message when the text is bad or
+// TO lies before FROM.
+bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area, std::string* error);
+
+// Opens the recording; on failure prints "ravelo-cli: <message>" to stderr.
+bool OpenRecording(CRecordingModel& model, const std::string& path);
+
+// Milliseconds as H:MM:SS.mmm.
+std::string FormatMs(std::int64_t ms);
+
+}  // namespace cli
+
+namespace cli {
+// A JSON string literal, quoted and escaped.
+std::string JsonString(const std::string& text);
+}  // namespace cli

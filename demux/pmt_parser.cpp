@@ -1,0 +1,126 @@
+#include "demux/pmt_parser.h"
+
+#include <algorithm>
+
+#include "shell/log.h"
+#include "shell/text.h"
+
+namespace {
+// Offsets inside a PMT section.
+constexpr int kFixedHeader = 12;  // up to and including program_info_length
+constexpr int kCrcSize = 4;
+constexpr int kEntryHeader = 5;   // stream_type, elementary_PID, ES_info_length
+
+int sectionLength(const std::uint8_t* s) { return ((s[1] & 0x0F) << 8) | s[2]; }
+int programInfoLength(const std::uint8_t* s) { return ((s[10] & 0x0F) << 8) | s[11]; }
+bool isLanguageLetter(std::uint8_t c) { return c >= 0x40 && c <= 0x7F; }
+}  // namespace
+
+bool CPmtParser::IsPMTSection(const std::uint8_t* s, int length) {
+    if (length < kFixedHeader) return false;
+    const int sectionLen = sectionLength(s);
+    // The three bytes before section_length plus the section must be held.
+    if (3 + sectionLen > length) return false;
+    return sectionLen > 4 && sectionLen <= 1021 && s[7] >= s[6] && (s[1] & 0x80) != 0 &&
+           sectionLen >= programInfoLength(s) + 13 && s[0] == 2;
+}
+
+int CPmtParser::OnPMTSection(const std::uint8_t* s, int length) {
+    if (length < kFixedHeader || (s[5] & 0x01) == 0) {
+        LogWrite("Not a valid PMT Section!", 3);
+        return 0;
+    }
+    const int program = (s[3] << 8) | s[4];
+    const int version = (s[5] >> 1) & 0x1F;
+    const bool known = std::any_of(m_parsed.begin(), m_parsed.end(),
+                                   [&](const auto& pair) { return pair.first == program; });
+    if (!known) {
+        LogWrite("New PMT found", 3);
+    } else if (std::find(m_parsed.begin(), m_parsed.end(), std::make_pair(program, version)) !=
+               m_parsed.end()) {
+        return 1;
+    } else {
+        LogWrite("New PMT for this program", 3);
+    }
+    if (!IsPMTSection(s, length)) {
+        LogWrite("Not a valid PMT", 3);
+        return 0;
+    }
+    if (!ParsePMT(*m_target, s, length)) return 0;
+    m_parsed.emplace_back(program, version);
+    ++m_programs;
+    return 1;
+}
+
+bool CPmtParser::ParsePMT(CPMT& pmt, const std::uint8_t* s, int length) {
+    if (!IsPMTSection(s, length)) return false;
+    const int crcStart = 3 + sectionLength(s) - kCrcSize;
+    int entry = kFixedHeader + programInfoLength(s);
+    while (entry + kEntryHeader <= crcStart) {
+        const int infoLength = ((s[entry + 3] & 0x0F) << 8) | s[entry + 4];
+        // An entry whose descriptors run into the CRC is damaged; the entries
+        // before it stand.
+        if (entry + kEntryHeader + infoLength > crcStart) break;
+        parseEntry(pmt, s, entry, crcStart);
+        entry += kEntryHeader + infoLength;
+    }
+    return true;
+}
+
+void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crcStart) {
+    sPMTEntry e;
+    e.streamType = s[entry];
+    e.pid = ((s[entry + 1] & 0x1F) << 8) | s[entry + 2];
+    e.lastContinuity = -1;
+    const int infoEnd = entry + kEntryHeader + (((s[entry + 3] & 0x0F) << 8) | s[entry + 4]);
+    LogWrite("**stream_type = " + Hex32(static_cast<std::uint32_t>(e.streamType)), 3);
+    LogWrite("**elementary_PID = " + Hex32(static_cast<std::uint32_t>(e.pid)), 3);
+
+    e.language = entryLanguage(s, entry, infoEnd, crcStart, e.streamType);
+    if (e.streamType == kStreamAC3 && isOtherPrivateData(s, entry, infoEnd))
+        e.streamType = kStreamPrivateOther;
+
+    const bool wanted = e.streamType == kStreamVideo || IsAudio(e.streamType);
+    const bool samePid = std::any_of(pmt.begin(), pmt.end(), [&](const sPMTEntry& x) { return x.pid == e.pid; });
+    const bool secondVideo = e.streamType == kStreamVideo &&
+                             std::any_of(pmt.begin(), pmt.end(),
+                                         [](const sPMTEntry& x) { return x.streamType == kStreamVideo; });
+    if (wanted && !samePid && !secondVideo) {
+        LogWrite("Adding PMT Entry", 3);
+        pmt.push_back(e);
+    }
+    LogWrite("Next", 3);
+}
+
+// Receivers put the ISO 639 language descriptor second, behind one other
+// descriptor; failing that, the first run of three letters of the entry (or of
+// the entries after it) is taken for the audio streams.
+std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd, int crcStart,
+                                      std::int32_t type) {
+    std::string language = "???";
+    if (infoEnd > entry + kEntryHeader + 1) {
+        const int at = entry + 9 + s[entry + 6];
+        if (at + 3 <= infoEnd && isLanguageLetter(s[at]) && isLanguageLetter(s[at + 1]) &&
+            isLanguageLetter(s[at + 2]))
+            return std::string(reinterpret_cast<const char*>(s + at), 3);
+    }
+    if (!IsAudio(type)) return language;
+    language = "std";
+    for (int i = entry; i + 3 <= crcStart; ++i) {
+        auto letter = [](std::uint8_t c) { return c >= 'A' && c < 128; };
+        if (letter(s[i]) && letter(s[i + 1]) && letter(s[i + 2]))
+            return std::string(reinterpret_cast<const char*>(s + i), 3);
+    }
+    return language;
+}
+
+// Private data that is not AC-3: a teletext descriptor (tag 0x56) second, or
+// a first descriptor longer than the 4 bytes of a language descriptor (the
+// teletext and subtitling descriptors are).
+bool CPmtParser::isOtherPrivateData(const std::uint8_t* s, int entry, int infoEnd) {
+    if (infoEnd < entry + kEntryHeader + 2) return false;  // no descriptor at all
+    const int firstLength = s[entry + 6];
+    if (firstLength > 4) return true;
+    const int secondTag = entry + 7 + firstLength;
+    return secondTag < infoEnd && s[secondTag] == 0x56;
+}

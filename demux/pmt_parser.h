@@ -1,0 +1,40 @@
+#pragma once
+// Program Map Table sections (ISO/IEC 13818-1, table_id 2) into a list of
+// elementary streams. A section is taken to start at the second payload byte
+// of its packet (pointer field 0) and to end within that packet: a section
+// that would continue in the next packet is not valid here.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "demux/pmt_entry.h"
+
+class CPmtParser {
+public:
+    explicit CPmtParser(CPMT& target) : m_target(&target) {}
+
+    // The validity test: table_id 2, syntax indicator set, 4 < section_length
+    // <= 1021, section_length >= program_info_length + 13, last_section_number
+    // >= section_number, and the whole section inside the length bytes held.
+    static bool IsPMTSection(const std::uint8_t* section, int length);
+    // 1 when the section was accepted or its (programme, version) is already
+    // known, 0 otherwise.
+    int OnPMTSection(const std::uint8_t* section, int length);
+    // Adds the section's video, MPEG audio and AC-3 streams to pmt. The
+    // section must have passed IsPMTSection with the same length.
+    static bool ParsePMT(CPMT& pmt, const std::uint8_t* section, int length);
+
+    int ProgramCount() const { return m_programs; }
+
+private:
+    static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry, int crcStart);
+    static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd,
+                                     int crcStart, std::int32_t type);
+    static bool isOtherPrivateData(const std::uint8_t* section, int entry, int infoEnd);
+
+    CPMT* m_target;
+    int m_programs = 0;
+    std::vector<std::pair<int, int>> m_parsed;  // (program_number, version_number)
+};
