@@ -1,8 +1,8 @@
 // The cut editor's cut-area operations: list box, marks, selection.
+#include "app/cut_list.h"
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include "app/qt/cut_edit.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
 #include "controls/range_slider.h"
@@ -42,7 +42,7 @@ void CRaveloView::OnSelectArea() {
 }
 
 void CRaveloView::OnNewArea() {
-    cutedit::Append(m_doc.Model().m_cutList);
+    cutlist::Append(m_doc.Model().m_cutList);
     FillCutListBox();
     {
         const QSignalBlocker blocker(m_cutList);
@@ -55,7 +55,7 @@ void CRaveloView::OnDeleteArea() {
     const int row = m_cutList->currentRow();
     CCutList& list = m_doc.Model().m_cutList;
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) return;
-    cutedit::RemoveAt(list, static_cast<std::size_t>(row));
+    cutlist::RemoveAt(list, static_cast<std::size_t>(row));
     FillCutListBox();
     m_slider->ClearSelection();
     OnSelectArea();
@@ -77,7 +77,7 @@ void CRaveloView::OnStartCut() {
             return;
         }
     }
-    cutedit::SetStartMark(list, static_cast<std::size_t>(row), m_position, m_stamp);
+    cutlist::SetStartMark(list[static_cast<std::size_t>(row)], m_position, m_stamp);
     ShowSelectionRange(row);
     m_endCut->setEnabled(true);
 }
@@ -86,6 +86,6 @@ void CRaveloView::OnEndCut() {
     const int row = m_cutList->currentRow();
     CCutList& list = m_doc.Model().m_cutList;
     if (row < 0 || static_cast<std::size_t>(row) >= list.size()) return;
-    cutedit::SetEndMark(list, static_cast<std::size_t>(row), m_position, m_stamp);
+    cutlist::SetEndMark(list[static_cast<std::size_t>(row)], m_position, m_stamp);
     ShowSelectionRange(row);
 }

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "app/qt/info_text.h"
+#include "app/snapshot_capture.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
 #include "controls/icon_resource.h"
@@ -16,7 +17,6 @@
 #include "shell/text.h"
 
 namespace {
-constexpr std::uint64_t kTailWindow = 262144;  // the search needs this much behind it
 constexpr std::int64_t kStampWrap = std::int64_t{1} << 33;
 
 QSize DisplaySize(int aspectCode) {
@@ -45,31 +45,18 @@ bool CRaveloView::ShowSnapshot(bool save) {
         return false;
     }
     try {
-        const std::uint64_t length = model.Recording().GetLength();
-        std::uint64_t bytePosition = m_position * 512;
-        // Compared unsigned on purpose: a recording shorter than the window
-        // wraps the limit and is never limited.
-        const std::uint64_t limit = length - kTailWindow;
-        const bool limited = bytePosition > limit;
-        if (limited) bytePosition = limit;
+        const std::string m2v = SnapshotPicturePath();
+        const std::string bmp = JoinPath(DirPart(m2v), "pic.bmp");
+        const SnapshotCapture picture = m_source->Capture(model, m_position, m_stamp, m2v, save);
+        if (picture.samePicture) return false;  // the picture shown already
+        // A picture whose audio headers were not all within reach is still
+        // the picture at this position: it is shown and saved like any other.
+        const bool decodable = picture.pictureFound;
+        m_position = picture.sector;
+        m_stamp = picture.stamp;
+        if (picture.pictureFound) m_header = picture.sequenceHeader;
 
-        const std::string temp = WorkFolder("~temp");
-        const std::string m2v = JoinPath(temp, "pic.m2v");
-        const std::string bmp = JoinPath(temp, "pic.bmp");
-        SnapshotResult picture = m_source->Extract(model, bytePosition, m2v);
-        bool found = picture.found;
-        if (picture.pictureStamp < model.m_firstPTS) picture.pictureStamp += kStampWrap;
-        if (picture.pictureStamp == m_stamp && found && !save) return false;
-        if (!limited) {
-            // Just before the packet that held the picture; a search that never
-            // saw a picture leaves the position at the start, not below it.
-            const std::uint64_t sector = picture.picturePosition / 512;
-            m_position = sector > 0 ? sector - 1 : 0;
-        }
-        m_stamp = picture.pictureStamp;
-        m_header = picture.sequenceHeader;
-
-        if (save && found) {
+        if (save && decodable) {
             const std::string folder = CPreferences::GetUseSourceAsOutputPath()
                                            ? DirPart(model.Recording().GetFilePath())
                                            : CPreferences::GetOutputPath();
@@ -77,7 +64,7 @@ bool CRaveloView::ShowSnapshot(bool save) {
                 m_source->Decode(m2v, *chosen);
             return true;
         }
-        if (found) {
+        if (decodable) {
             // A stale picture of an earlier position must never stand in for
             // this one: the old bitmap goes before the decoder runs.
             QFile::remove(QString::fromStdString(bmp));
@@ -86,7 +73,7 @@ bool CRaveloView::ShowSnapshot(bool save) {
 
         const QSize size = DisplaySize(AspectCode(m_header));
         QPixmap pixmap;
-        if (found) {
+        if (decodable) {
             QImage image(QString::fromStdString(bmp));
             if (!image.isNull())
                 pixmap = QPixmap::fromImage(
