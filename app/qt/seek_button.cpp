@@ -44,8 +44,7 @@ void CSeekButton::OnTimer() {
 }
 
 void CSeekButton::mouseReleaseEvent(QMouseEvent* event) {
-    m_timer.stop();
-    m_pressed = false;
+    Stop();
     CSXButton::mouseReleaseEvent(event);
 }
 
@@ -54,9 +53,24 @@ void CSeekButton::mouseMoveEvent(QMouseEvent* event) {
         QPoint q = event->position().toPoint();
         if (std::abs(m_pressPoint.x() - q.x()) > kMoveTolerance ||
             std::abs(m_pressPoint.y() - q.y()) > kMoveTolerance) {
-            m_timer.stop();
-            m_pressed = false;
+            Stop();
         }
     }
     CSXButton::mouseMoveEvent(event);
+}
+
+void CSeekButton::Stop() {
+    m_timer.stop();
+    m_pressed = false;
+}
+
+// A disabled or hidden button gets no release: it stops by itself.
+void CSeekButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) Stop();
+    CSXButton::changeEvent(event);
+}
+
+void CSeekButton::hideEvent(QHideEvent* event) {
+    Stop();
+    CSXButton::hideEvent(event);
 }
