@@ -130,6 +130,35 @@ private:
     std::unique_ptr<CChannelSet> m_channels;
 
     // ---- Demux loop and unit assembly (demux_loop.cpp, unit_assembly.cpp) ----
-    // Members of the slice loop and the per-type assembly go here.
+    // What one assembly step asks of the slice loop.
+    enum class Step { Next, Stop };
+    Step assemble(CMpegChannel& channel, const std::uint8_t* payload, int length, bool unitStart);
+    Step assembleVideo(CMpegChannel& channel, const std::uint8_t* payload, int length,
+                       bool unitStart);
+    void assembleAudio(CMpegChannel& channel, const std::uint8_t* payload, int length,
+                       bool unitStart);
+    bool startPes(CMpegChannel& channel, const std::uint8_t*& payload, int& length);
+    bool startFrame(CMpegChannel& channel, const std::uint8_t* frame, int length);
+    void cutFrames(CMpegChannel& channel, const std::uint8_t* payload, int length);
+    void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
+    void jumpOverCut(const CCutArea& area);
+    bool resync(std::uint64_t from);
+    void flushVideo();
+
+    std::uint8_t m_packet[kTsReadSize] = {};
+    std::uint8_t m_payload[kTsPayloadSize] = {};
+    // The PES header of the last video PES that began in a payload.
+    std::uint8_t m_videoHeader[255] = {};
+    int m_videoHeaderLength = 0;
+    // A stream found scrambled by its assembly; its PID-table entry goes.
+    int m_dropPid = -1;
+    // Damage reported by the slice loop and the assembly (sequence errors,
+    // invalid packets and frames, dropped units, lost sync).
+    int m_dataErrors = 0;
+
+public:
+    int DataErrors() const { return m_dataErrors; }
+
+private:
     // ---- end of the Demux loop and unit assembly block ----
 };

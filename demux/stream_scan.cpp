@@ -93,6 +93,10 @@ void CMpegTsDemux::scanPacket(ScanState& state, const std::uint8_t* packet, cons
             state.pmtTaken = true;
         }
     }
+    // PIDs 0x0000-0x001F carry the PAT, CAT and the DVB service tables, and
+    // 0x1FFF is padding: bytes 00 00 01 E0 inside a table are no video.
+    const int pid = TsPid(packet);
+    if (pid < 0x20 || pid == 0x1FFF) return;
     const int start = findStartCode(payload, length);
     if (start < 0) return;
     const int streamId = payload[start + 3];
@@ -110,7 +114,6 @@ void CMpegTsDemux::scanPacket(ScanState& state, const std::uint8_t* packet, cons
         state.lastPts = pts;
         state.lastPosition = position;
     }
-    const int pid = TsPid(packet);
     auto it = state.discovered.find(pid);
     if (it == state.discovered.end())
         state.discovered.emplace(pid, sPIDInfo{0, streamId, pid});

@@ -32,6 +32,9 @@ public:
     CRecordingModel* m_pDoc = nullptr;
     std::int32_t m_nPacketStride = 188;
     std::int32_t m_nSyncOffset = 0;
+    // When set (ravelo-cli -o), the demultiplexing jobs write here instead of
+    // the folder the preferences name.
+    std::string m_outputFolder;
 };
 
 // The one driver of the process.

@@ -72,6 +72,12 @@ public:
     std::uint64_t m_startPTS = 0;     // first stamp of the stream, 0 = none
     std::int64_t m_syncTime = 0;      // synchroniser: output time line
     std::int32_t m_frameDuration = 0;
+    // Audio: the PTS of a PES that began while a frame was still being
+    // assembled; it belongs to the next frame, not to the one completed.
+    std::uint64_t m_pendingPTS = 0;
+    std::uint8_t m_hasPendingPTS = 0;
+    // Length of the PES header at the start of the unit being assembled.
+    std::int32_t m_unitHeaderLength = 0;
 
 private:
     std::vector<CMpegPacket> m_packets;

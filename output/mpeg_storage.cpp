@@ -1,0 +1,121 @@
+#include "output/mpeg_storage.h"
+
+#include <memory>
+#include <set>
+
+#include "output/channel_set.h"
+#include "output/output_file.h"
+#include "platform/file.h"
+#include "res/strings.h"
+#include "shell/preferences.h"
+#include "shell/prompts.h"
+#include "shell/text.h"
+
+namespace {
+// A rename answer must be a plain file name: nothing that leaves the folder.
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string::npos;
+}
+
+// Guards against a prompt front end that keeps giving unusable answers.
+constexpr int kMaxQuestions = 50;
+}  // namespace
+
+CMpegStorage::~CMpegStorage() = default;
+
+std::string CMpegStorage::Extension(std::int32_t streamType) {
+    switch (streamType) {
+        case 2: return CPreferences::VideoExtension();
+        case 3:
+        case 4: return CPreferences::AudioExtension();
+        case 6: return ".ac3";
+        default: return {};
+    }
+}
+
+bool CMpegStorage::AskOverwrite(std::string& prefix, const std::string& extension) {
+    for (int round = 0; round < kMaxQuestions; ++round) {
+        if (!platform::FileExists(prefix + extension)) return true;
+        // The prefix has no extension of its own: its whole file name is shown.
+        const std::string name = FileNamePart(prefix);
+        const std::string folder = DirPart(prefix);
+        const std::string text = FormatString(LoadResString(ids::kFileExists).c_str(),
+                                              (name + extension).c_str(), folder.c_str());
+        switch (Prompts().Ask(LoadResString(ids::kAttention), text, PromptButtons::YesNoCancel,
+                              PromptIcon::Question)) {
+            case PromptAnswer::Yes:
+                platform::RemoveFile(prefix + extension);
+                break;
+            case PromptAnswer::No: {
+                auto answer = Prompts().InputText(LoadResString(ids::kRenameFile),
+                                                  LoadResString(ids::kNewFilename), name);
+                if (!answer) return false;  // the rename dialog cancelled
+                if (IsPlainFileName(*answer)) prefix = JoinPath(folder, *answer);
+                break;  // an unusable name: the question comes again
+            }
+            default: return false;
+        }
+    }
+    return false;
+}
+
+void CMpegStorage::CreateFile(CMpegChannel& channel, const std::string& path) {
+    auto file = std::make_shared<COutputFile>();
+    platform::FileError error;
+    if (!file->Create(path, &error))
+        throw platform::FileException(error.osError, path, "Cannot create");
+    channel.m_file = std::move(file);
+}
+
+bool CMpegStorage::Open(CChannelSet* channels, std::string prefix) {
+    if (!AskOverwrite(prefix, Extension(2))) return false;
+    m_prefix = std::move(prefix);
+    m_channels = channels;
+    for (CMpegChannel* c : m_channels->Channels()) {
+        const std::string path = m_prefix + Extension(c->m_streamType);
+        if (platform::FileExists(path)) platform::RemoveFile(path);
+    }
+    // Streams of one extension: Film.mp2, Film(2).mp2, Film(3).mp2, ...
+    std::set<std::string> used;
+    for (CMpegChannel* c : m_channels->Channels()) {
+        const std::string ext = Extension(c->m_streamType);
+        std::string path = m_prefix + ext;
+        for (int n = 2; used.count(path); ++n) path = m_prefix + "(" + std::to_string(n) + ")" + ext;
+        used.insert(path);
+        CreateFile(*c, path);
+    }
+    return true;
+}
+
+bool CMpegStorage::Write(bool) {
+    CMpegChannel* c = nullptr;
+    while (CMpegPacket* p = m_channels->NextPacket(&c)) {
+        const std::int32_t h = p->m_headerLength;
+        if (h >= 0 && h < p->Size() && c->m_file)
+            c->m_file->Write(p->Data() + h, static_cast<std::size_t>(p->Size() - h));
+        c->RemoveTail();
+    }
+    return true;
+}
+
+void CMpegStorage::CloseAll() {
+    if (!m_channels) return;
+    // Every file is closed even when one of them fails; the first error is passed on.
+    std::exception_ptr first;
+    for (CMpegChannel* c : m_channels->Channels()) {
+        if (!c->m_file) continue;
+        try {
+            c->m_file->Close();
+        } catch (...) {
+            if (!first) first = std::current_exception();
+        }
+        c->m_file.reset();
+    }
+    if (first) std::rethrow_exception(first);
+}
+
+bool CMpegStorage::Close() {
+    CloseAll();
+    return true;
+}

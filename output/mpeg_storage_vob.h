@@ -1,0 +1,14 @@
+#pragma once
+// The VOB writer: all channels into one .vob file of 2048-byte packs whose
+// clock starts at the first packet written. An existing file is replaced
+// without a question.
+
+#include <string>
+
+#include "output/mpeg_storage_mpg.h"
+
+class CMpegStorageVOB : public CMpegStorageMPG {
+public:
+    CMpegStorageVOB() : CMpegStorageMPG(true) {}
+    bool Open(CChannelSet* channels, std::string prefix) override;
+};
