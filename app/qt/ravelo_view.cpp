@@ -30,7 +30,7 @@ QString ResText(int id) { return QString::fromStdString(LoadResString(id)); }
 CSeekButton* MakeSeekButton(const QString& text, int id, QWidget* parent) {
     // repeat count 0, reserved 0, increment 1, bounds -10,000 and 10,000
     auto* button = new CSeekButton(text, id, 0, 0, 1, -10000, 10000, parent);
-    button->setMinimumWidth(54);
+    button->setMinimumWidth(50);
     return button;
 }
 }  // namespace
@@ -71,6 +71,7 @@ void CRaveloView::BuildForm() {
     cutButtons->addWidget(m_newArea);
     cutButtons->addWidget(m_deleteArea);
     cutButtons->addStretch(1);
+    m_cutList->setMinimumHeight(56);
     auto* cutLayout = new QHBoxLayout(m_cutFrame);
     cutLayout->addWidget(m_cutList, 1);
     cutLayout->addLayout(cutButtons);
@@ -101,6 +102,8 @@ void CRaveloView::BuildForm() {
     m_endCut = new CSXButton(QStringLiteral("&End Cut"), kEndCut, m_previewFrame);
     m_savePicture = new CSXButton(QString(), kSavePicture, m_previewFrame);
     m_savePicture->setFixedWidth(34);
+    m_startCut->setMinimumWidth(96);
+    m_endCut->setMinimumWidth(96);
     auto* navRow = new QHBoxLayout;
     navRow->addWidget(m_largeBack);
     navRow->addWidget(m_smallBack);
@@ -139,13 +142,17 @@ void CRaveloView::BuildForm() {
     functionsLayout->addWidget(m_audioCombo, 2, 1);
     functionsLayout->addWidget(m_createVob, 3, 0);
 
+    // Left: the picture with its navigation and, below it, the cut areas it
+    // marks; right: what the recording holds and what can be made of it.
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_previewFrame, 0);
+    left->addWidget(m_cutFrame, 1);
     auto* right = new QVBoxLayout;
-    right->addWidget(m_infoFrame, 3);
-    right->addWidget(m_cutFrame, 2);
+    right->addWidget(m_infoFrame, 1);
     right->addWidget(m_functionsFrame, 0);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 6, 8, 6);
-    layout->addWidget(m_previewFrame, 0, Qt::AlignTop);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->addLayout(left, 0);
     layout->addLayout(right, 1);
 
     // The icons (16 x 16) by resource id.

@@ -1,5 +1,6 @@
 // The cut editor's picture: search, decode, show; time label and info box.
 #include <QFile>
+#include <cstdio>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -10,6 +11,7 @@
 #include "app/qt/ravelo_view.h"
 #include "controls/icon_resource.h"
 #include "platform/file.h"
+#include "res/strings.h"
 #include "shell/log.h"
 #include "shell/output_folder.h"
 #include "shell/preferences.h"
@@ -60,8 +62,18 @@ bool CRaveloView::ShowSnapshot(bool save) {
             const std::string folder = CPreferences::GetUseSourceAsOutputPath()
                                            ? DirPart(model.Recording().GetFilePath())
                                            : CPreferences::GetOutputPath();
-            if (auto chosen = Prompts().SaveFileName(JoinPath(folder, "Snapshot.bmp"), "bmp"))
+            if (auto chosen = Prompts().SaveFileName(JoinPath(folder, "Snapshot.bmp"), "bmp")) {
+                // The decoder reports success only by the file it writes:
+                // a picture that did not get written is said so.
+                std::remove(chosen->c_str());
                 m_source->Decode(m2v, *chosen);
+                if (!platform::FileExists(*chosen)) {
+                    LogWrite("Picture not saved: " + *chosen, 1);
+                    Prompts().Ask(LoadResString(ids::kAttention),
+                                  "The picture could not be saved as\r\n" + *chosen,
+                                  PromptButtons::Ok, PromptIcon::Error);
+                }
+            }
             return true;
         }
         if (decodable) {
