@@ -62,7 +62,7 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     m_prompts = std::make_unique<CQtPrompts>();
     m_keyState = std::make_unique<CQtKeyState>();
     SetProgress(m_progress.get());
-    SetPrompts(m_prompts.get());
+    SetPrompts(m_promptsOverride ? m_promptsOverride : m_prompts.get());
     platform::SetKeyState(m_keyState.get());
 
     m_doc = std::make_unique<CRaveloDoc>();
@@ -207,6 +207,7 @@ void CRaveloApp::InstallTerminationHandler() {
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // A second signal ends the program at once (a modal dialog may be up).
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }

@@ -14,6 +14,7 @@ class CQtKeyState;
 class CQtPrompts;
 class CRaveloDoc;
 class CRaveloView;
+class IPrompts;
 class ISnapshotSource;
 class QSocketNotifier;
 namespace platform {
@@ -44,6 +45,9 @@ public:
     CRaveloDoc& Doc() { return *m_doc; }
     CProgressWnd& ProgressWindow() { return *m_progress; }
 
+    // Questions go to these answers instead of the window's dialogs (tests).
+    void UsePrompts(IPrompts* prompts) { m_promptsOverride = prompts; }
+
     // The about box is run through this hook, so that tests can answer it.
     using AboutRunner = std::function<bool(const QStringList& decoders)>;
     void SetAboutRunner(AboutRunner runner) { m_aboutRunner = std::move(runner); }
@@ -64,4 +68,5 @@ private:
     bool m_closePending = false;  // the window is to close once the work ends
     AboutRunner m_aboutRunner;
     QSocketNotifier* m_termination = nullptr;
+    IPrompts* m_promptsOverride = nullptr;
 };

@@ -49,6 +49,8 @@ bool CRaveloView::ShowSnapshot(bool save) {
     try {
         const std::string m2v = SnapshotPicturePath();
         const std::string bmp = JoinPath(DirPart(m2v), "pic.bmp");
+        // The work folder may have gone since start-up; without it no picture.
+        platform::MakeDirectory(DirPart(m2v));
         const SnapshotCapture picture = m_source->Capture(model, m_position, m_stamp, m2v, save);
         if (picture.samePicture) return false;  // the picture shown already
         // A picture whose audio headers were not all within reach is still
