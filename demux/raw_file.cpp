@@ -50,9 +50,13 @@ std::string extensionOf(const std::string& title) {
 
 }  // namespace
 
-CRawFile::CRawFile() { resetRate(); }
+CRawFile::CRawFile() {
+    resetRate();
+}
 
-CRawFile::~CRawFile() { Close(); }
+CRawFile::~CRawFile() {
+    Close();
+}
 
 void CRawFile::countBytes(std::size_t count) {
     rate().bytesRequested += static_cast<std::uint32_t>(count);
@@ -62,7 +66,8 @@ std::uint32_t CRawFile::GetThroughput() {
     std::uint64_t now = platform::TickCount();
     std::uint64_t elapsed = now - rate().sampleTime;
     if (elapsed <= 1000) return rate().rate;
-    double perSecond = static_cast<double>(rate().bytesRequested) * 1000.0 / static_cast<double>(elapsed);
+    double perSecond =
+        static_cast<double>(rate().bytesRequested) * 1000.0 / static_cast<double>(elapsed);
     rate().rate = static_cast<std::uint32_t>((perSecond + rate().rate) / 2.0);
     rate().bytesRequested = 0;
     rate().sampleTime = now;
@@ -140,12 +145,15 @@ bool CRawFile::openForCreate(const std::string& name, unsigned flags, platform::
 }
 
 void CRawFile::Close() {
-    for (Segment& segment : m_segments) segment.file.Close();
+    for (Segment& segment : m_segments)
+        segment.file.Close();
     m_segments.clear();
     resetCache();
 }
 
-int CRawFile::Handle() const { return m_segments.empty() ? -1 : m_segments.front().file.Handle(); }
+int CRawFile::Handle() const {
+    return m_segments.empty() ? -1 : m_segments.front().file.Handle();
+}
 
 void CRawFile::CopySegmentLayout(const CRawFile& other) {
     for (const Segment& source : other.m_segments) {
@@ -156,14 +164,28 @@ void CRawFile::CopySegmentLayout(const CRawFile& other) {
     }
 }
 
-std::string CRawFile::GetFileName() const { return GetFilePath(); }
-std::string CRawFile::GetFilePath() const { return m_segments.empty() ? std::string() : m_segments.front().path; }
-std::string CRawFile::GetFileTitle() const { return titleOf(GetFilePath()); }
-std::string CRawFile::GetFileExtension() const { return extensionOf(GetFileTitle()); }
+std::string CRawFile::GetFileName() const {
+    return GetFilePath();
+}
+std::string CRawFile::GetFilePath() const {
+    return m_segments.empty() ? std::string() : m_segments.front().path;
+}
+std::string CRawFile::GetFileTitle() const {
+    return titleOf(GetFilePath());
+}
+std::string CRawFile::GetFileExtension() const {
+    return extensionOf(GetFileTitle());
+}
 
-std::string CRawFile::GetSegmentPath(int index) const { return m_segments.at(static_cast<std::size_t>(index)).path; }
-std::uint64_t CRawFile::GetSegmentStart(int index) const { return m_segments.at(static_cast<std::size_t>(index)).start; }
-std::uint64_t CRawFile::GetSegmentLength(int index) const { return m_segments.at(static_cast<std::size_t>(index)).length; }
+std::string CRawFile::GetSegmentPath(int index) const {
+    return m_segments.at(static_cast<std::size_t>(index)).path;
+}
+std::uint64_t CRawFile::GetSegmentStart(int index) const {
+    return m_segments.at(static_cast<std::size_t>(index)).start;
+}
+std::uint64_t CRawFile::GetSegmentLength(int index) const {
+    return m_segments.at(static_cast<std::size_t>(index)).length;
+}
 
 bool CRawFile::HoldsFile(const std::string& path) const {
     platform::FileIdentity id;
@@ -178,19 +200,30 @@ void CRawFile::SetUnswapped(int mode) {
     resetCache();
 }
 
-std::uint64_t CRawFile::GetLength() const { return m_segments.empty() ? 0 : m_segments.back().end(); }
+std::uint64_t CRawFile::GetLength() const {
+    return m_segments.empty() ? 0 : m_segments.back().end();
+}
 
 std::uint64_t CRawFile::Seek(std::int64_t offset, int from) {
     switch (from) {
-        case begin: m_position = static_cast<std::uint64_t>(offset); break;
-        case current: m_position += static_cast<std::uint64_t>(offset); break;
-        case end: m_position = GetLength() - static_cast<std::uint64_t>(offset); break;
-        default: break;
+        case begin:
+            m_position = static_cast<std::uint64_t>(offset);
+            break;
+        case current:
+            m_position += static_cast<std::uint64_t>(offset);
+            break;
+        case end:
+            m_position = GetLength() - static_cast<std::uint64_t>(offset);
+            break;
+        default:
+            break;
     }
     return m_position;
 }
 
-std::uint64_t CRawFile::SeekToStart() { return m_position = 0; }
+std::uint64_t CRawFile::SeekToStart() {
+    return m_position = 0;
+}
 
 std::uint64_t CRawFile::SeekToLastEnd() {
     m_position = GetLength();
@@ -200,7 +233,8 @@ std::uint64_t CRawFile::SeekToLastEnd() {
 int CRawFile::segmentAt(std::uint64_t position) const {
     // Empty segments hold no position, so they are passed over.
     for (std::size_t i = 0; i < m_segments.size(); ++i)
-        if (position >= m_segments[i].start && position < m_segments[i].end()) return static_cast<int>(i);
+        if (position >= m_segments[i].start && position < m_segments[i].end())
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -211,7 +245,8 @@ std::size_t CRawFile::readPhysical(std::uint64_t position, std::uint8_t* out, st
         if (index < 0) break;
         Segment& segment = m_segments[static_cast<std::size_t>(index)];
         std::uint64_t inSegment = position + done - segment.start;
-        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count - done, segment.length - inSegment));
+        std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(count - done, segment.length - inSegment));
         std::size_t got = segment.file.ReadAt(inSegment, out + done, want);
         done += got;
         if (got < want) break;  // the file is shorter than when it was opened
@@ -231,7 +266,10 @@ void CRawFile::writePhysical(std::uint64_t position, const std::uint8_t* in, std
                 // Inside an empty segment's place: the next non-empty one holds it.
                 index = static_cast<int>(m_segments.size()) - 1;
                 for (std::size_t i = 0; i < m_segments.size(); ++i)
-                    if (m_segments[i].end() > position + done) { index = static_cast<int>(i); break; }
+                    if (m_segments[i].end() > position + done) {
+                        index = static_cast<int>(i);
+                        break;
+                    }
             } else {
                 index = static_cast<int>(m_segments.size()) - 1;
             }
@@ -240,7 +278,9 @@ void CRawFile::writePhysical(std::uint64_t position, const std::uint8_t* in, std
         bool isLast = static_cast<std::size_t>(index) + 1 == m_segments.size();
         std::uint64_t inSegment = position + done - segment.start;
         std::size_t n = count - done;
-        if (!isLast) n = static_cast<std::size_t>(std::min<std::uint64_t>(n, segment.end() - (position + done)));
+        if (!isLast)
+            n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(n, segment.end() - (position + done)));
         segment.file.WriteAt(inSegment, in + done, n);
         if (isLast) segment.length = std::max(segment.length, inSegment + n);
         done += n;
@@ -252,7 +292,9 @@ std::size_t CRawFile::readLogical(std::uint64_t position, std::uint8_t* out, std
     // Byte pairs sit at even file offsets: logical byte i is stored at i ^ 1.
     std::uint64_t base = position & ~std::uint64_t{1};
     std::uint64_t physicalEnd = (position + count + 1) & ~std::uint64_t{1};
-    std::vector<std::uint8_t> stored(static_cast<std::size_t>(physicalEnd - base));
+    // One scratch buffer for the life of the file: swapped reads allocate nothing.
+    std::vector<std::uint8_t>& stored = m_swapScratch;
+    stored.resize(static_cast<std::size_t>(physicalEnd - base));
     std::size_t got = readPhysical(base, stored.data(), stored.size());
     std::size_t delivered = 0;
     for (; delivered < count; ++delivered) {
@@ -279,10 +321,17 @@ void CRawFile::writeSwapped(std::uint64_t position, const std::uint8_t* in, std:
 std::size_t CRawFile::Read(void* buffer, std::size_t count) {
     countBytes(count);
     auto* out = static_cast<std::uint8_t*>(buffer);
+    // The common case: a packet-sized read wholly inside the read buffer.
+    if (m_position >= m_cacheStart && m_position + count <= m_cacheStart + m_cacheLength) {
+        std::memcpy(out, m_cache.data() + (m_position - m_cacheStart), count);
+        m_position += count;
+        return count;
+    }
     std::size_t done = 0;
     while (done < count) {
         std::uint64_t position = m_position + done;
-        if (m_cacheLength > 0 && position >= m_cacheStart && position < m_cacheStart + m_cacheLength) {
+        if (m_cacheLength > 0 && position >= m_cacheStart &&
+            position < m_cacheStart + m_cacheLength) {
             std::size_t offset = static_cast<std::size_t>(position - m_cacheStart);
             std::size_t n = std::min(count - done, m_cacheLength - offset);
             std::memcpy(out + done, m_cache.data() + offset, n);
@@ -313,7 +362,8 @@ void CRawFile::Write(const void* buffer, std::size_t count) {
     std::uint64_t from = std::max(m_position, m_cacheStart);
     std::uint64_t to = std::min(m_position + count, m_cacheStart + m_cacheLength);
     if (m_cacheLength > 0 && from < to)
-        std::memcpy(m_cache.data() + (from - m_cacheStart), in + (from - m_position), static_cast<std::size_t>(to - from));
+        std::memcpy(m_cache.data() + (from - m_cacheStart), in + (from - m_position),
+                    static_cast<std::size_t>(to - from));
     m_position += count;
 }
 

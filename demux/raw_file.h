@@ -12,7 +12,7 @@
 #include "platform/file.h"
 
 class CRawFile {
-public:
+  public:
     static constexpr int kMaxSegments = 200;
     enum SeekFrom { begin = 0, current = 1, end = 2 };
 
@@ -41,9 +41,9 @@ public:
     // Throws platform::FileException on any failure, a short write included.
     void Write(const void* buffer, std::size_t count);
 
-    std::string GetFileName() const;   // segment 0's path as given
-    std::string GetFileTitle() const;  // segment 0's name without the folder
-    std::string GetFilePath() const;   // segment 0's path
+    std::string GetFileName() const;       // segment 0's path as given
+    std::string GetFileTitle() const;      // segment 0's name without the folder
+    std::string GetFilePath() const;       // segment 0's path
     std::string GetFileExtension() const;  // "ts", "tts", "vid", ... lower-case
 
     // Byte order: 1 transfers bytes as stored; anything else swaps each pair.
@@ -64,7 +64,7 @@ public:
     // Bytes per second over about the last second of reads and writes.
     static std::uint32_t GetThroughput();
 
-private:
+  private:
     struct Segment {
         std::uint64_t start = 0;
         std::uint64_t length = 0;
@@ -89,4 +89,5 @@ private:
     std::vector<std::uint8_t> m_cache;  // logical bytes [m_cacheStart, +m_cacheLength)
     std::uint64_t m_cacheStart = 0;
     std::size_t m_cacheLength = 0;
+    std::vector<std::uint8_t> m_swapScratch;  // stored bytes of a swapped read
 };

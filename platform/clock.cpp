@@ -19,6 +19,8 @@ std::uint64_t TickCount() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void SetClockForTesting(std::function<std::uint64_t()> clock) { testClock() = std::move(clock); }
+void SetClockForTesting(std::function<std::uint64_t()> clock) {
+    testClock() = std::move(clock);
+}
 
 }  // namespace platform

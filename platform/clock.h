@@ -7,7 +7,7 @@
 
 namespace platform {
 
-std::uint64_t TickCount();  // milliseconds of a monotonic clock
+std::uint64_t TickCount();                                      // milliseconds of a monotonic clock
 void SetClockForTesting(std::function<std::uint64_t()> clock);  // empty: the real clock
 
 }  // namespace platform

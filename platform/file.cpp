@@ -17,7 +17,9 @@ OpenHook& openHook() {
     return hook;
 }
 
-std::string describe(int osError) { return std::strerror(osError); }
+std::string describe(int osError) {
+    return std::strerror(osError);
+}
 }  // namespace
 
 bool IsAccessDenied(int osError) {
@@ -47,16 +49,22 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool MakeDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0) return true;
     return errno == EEXIST && IsDirectory(path);
 }
 
-void SetOpenHookForTesting(OpenHook hook) { openHook() = std::move(hook); }
+void SetOpenHookForTesting(OpenHook hook) {
+    openHook() = std::move(hook);
+}
 
-PlatformFile::~PlatformFile() { Close(); }
+PlatformFile::~PlatformFile() {
+    Close();
+}
 
 PlatformFile::PlatformFile(PlatformFile&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}

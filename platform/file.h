@@ -36,12 +36,12 @@ bool IsAccessDenied(int osError);
 // Raised by Read/Write/SetLength when the system reports an error, and by
 // Write on a short write (disk full).
 class FileException : public std::runtime_error {
-public:
+  public:
     FileException(int osError, const std::string& path, const std::string& what);
     int OsError() const { return m_osError; }
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     int m_osError;
     std::string m_path;
 };
@@ -65,7 +65,7 @@ using OpenHook = std::function<int(const std::string& path, unsigned flags)>;
 void SetOpenHookForTesting(OpenHook hook);
 
 class PlatformFile {
-public:
+  public:
     PlatformFile() = default;
     ~PlatformFile();
     PlatformFile(const PlatformFile&) = delete;
@@ -86,7 +86,7 @@ public:
     void SetLength(std::uint64_t length);
     FileIdentity Identity() const;
 
-private:
+  private:
     int m_fd = -1;
     std::string m_path;
 };

@@ -4,7 +4,7 @@ namespace platform {
 
 namespace {
 class NoKeysPressed : public IKeyState {
-public:
+  public:
     bool IsCtrlDown() const override { return false; }
     bool IsShiftDown() const override { return false; }
 };
@@ -13,7 +13,11 @@ NoKeysPressed g_noKeys;
 IKeyState* g_keyState = &g_noKeys;
 }  // namespace
 
-IKeyState& KeyState() { return *g_keyState; }
-void SetKeyState(IKeyState* keyState) { g_keyState = keyState ? keyState : &g_noKeys; }
+IKeyState& KeyState() {
+    return *g_keyState;
+}
+void SetKeyState(IKeyState* keyState) {
+    g_keyState = keyState ? keyState : &g_noKeys;
+}
 
 }  // namespace platform

@@ -5,7 +5,7 @@
 namespace platform {
 
 class IKeyState {
-public:
+  public:
     virtual ~IKeyState() = default;
     virtual bool IsCtrlDown() const = 0;
     virtual bool IsShiftDown() const = 0;

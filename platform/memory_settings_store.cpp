@@ -25,17 +25,28 @@ MemorySettingsStore& defaultStore() {
 ISettingsStore* g_store = nullptr;
 }  // namespace
 
-ISettingsStore& Settings() { return g_store ? *g_store : defaultStore(); }
-void SetSettingsStore(ISettingsStore* store) { g_store = store; }
+ISettingsStore& Settings() {
+    return g_store ? *g_store : defaultStore();
+}
+void SetSettingsStore(ISettingsStore* store) {
+    g_store = store;
+}
 
 std::string EscapeGroupName(std::string_view name) {
     std::string out;
     for (char c : name) {
         switch (c) {
-            case '%': out += "%25"; break;
-            case '/': out += "%2F"; break;
-            case '\\': out += "%5C"; break;
-            default: out += c;
+            case '%':
+                out += "%25";
+                break;
+            case '/':
+                out += "%2F";
+                break;
+            case '\\':
+                out += "%5C";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -54,7 +65,8 @@ std::optional<std::uint32_t> MemorySettingsStore::GetInt(std::string_view group,
     return std::nullopt;
 }
 
-void MemorySettingsStore::SetInt(std::string_view group, std::string_view key, std::uint32_t value) {
+void MemorySettingsStore::SetInt(std::string_view group, std::string_view key,
+                                 std::uint32_t value) {
     m_values[fullKey(group, key)] = value;
 }
 
@@ -70,8 +82,8 @@ void MemorySettingsStore::SetString(std::string_view group, std::string_view key
     m_values[fullKey(group, key)] = std::string(value);
 }
 
-std::optional<std::vector<std::uint8_t>> MemorySettingsStore::GetBinary(std::string_view group,
-                                                                        std::string_view key) const {
+std::optional<std::vector<std::uint8_t>> MemorySettingsStore::GetBinary(
+    std::string_view group, std::string_view key) const {
     const Value* v = find(group, key);
     if (v && std::holds_alternative<std::vector<std::uint8_t>>(*v))
         return std::get<std::vector<std::uint8_t>>(*v);

@@ -10,10 +10,12 @@
 namespace platform {
 
 class MemorySettingsStore : public ISettingsStore {
-public:
-    std::optional<std::uint32_t> GetInt(std::string_view group, std::string_view key) const override;
+  public:
+    std::optional<std::uint32_t> GetInt(std::string_view group,
+                                        std::string_view key) const override;
     void SetInt(std::string_view group, std::string_view key, std::uint32_t value) override;
-    std::optional<std::string> GetString(std::string_view group, std::string_view key) const override;
+    std::optional<std::string> GetString(std::string_view group,
+                                         std::string_view key) const override;
     void SetString(std::string_view group, std::string_view key, std::string_view value) override;
     std::optional<std::vector<std::uint8_t>> GetBinary(std::string_view group,
                                                        std::string_view key) const override;
@@ -25,7 +27,7 @@ public:
     bool HasGroup(std::string_view group) const;  // any value at or below group
     std::size_t ValueCount() const { return m_values.size(); }
 
-private:
+  private:
     using Value = std::variant<std::uint32_t, std::string, std::vector<std::uint8_t>>;
     const Value* find(std::string_view group, std::string_view key) const;
     std::map<std::string, Value> m_values;  // "group/key" -> value

@@ -12,13 +12,16 @@
 namespace platform {
 
 class ISettingsStore {
-public:
+  public:
     virtual ~ISettingsStore() = default;
 
-    virtual std::optional<std::uint32_t> GetInt(std::string_view group, std::string_view key) const = 0;
+    virtual std::optional<std::uint32_t> GetInt(std::string_view group,
+                                                std::string_view key) const = 0;
     virtual void SetInt(std::string_view group, std::string_view key, std::uint32_t value) = 0;
-    virtual std::optional<std::string> GetString(std::string_view group, std::string_view key) const = 0;
-    virtual void SetString(std::string_view group, std::string_view key, std::string_view value) = 0;
+    virtual std::optional<std::string> GetString(std::string_view group,
+                                                 std::string_view key) const = 0;
+    virtual void SetString(std::string_view group, std::string_view key,
+                           std::string_view value) = 0;
     virtual std::optional<std::vector<std::uint8_t>> GetBinary(std::string_view group,
                                                                std::string_view key) const = 0;
     virtual void SetBinary(std::string_view group, std::string_view key,

@@ -7,7 +7,11 @@ namespace {
 const std::unordered_map<int, const char*>& table() {
     static const std::unordered_map<int, const char*> strings = {
         {102, "Ravelo Version 0.96 (Beta)"},
-        {105, "\xC2\xA7" "Attention!!!" "\xC2\xA7" "\r\n"},
+        {105,
+         "\xC2\xA7"
+         "Attention!!!"
+         "\xC2\xA7"
+         "\r\n"},
         {124, "Installed DirectShow MPEG-2 Filters:"},
         {200, "This start mark is defined after the last end mark. Create a new mark instead?"},
         {1056, "Progress"},

@@ -24,7 +24,9 @@ LogState& state() {
     return s;
 }
 
-bool admitted(int level) { return state().level != 0 && level <= state().level; }
+bool admitted(int level) {
+    return state().level != 0 && level <= state().level;
+}
 
 constexpr char kSpaces[] = "                                                       ";  // 55
 constexpr int kMaxIndent = sizeof(kSpaces) - 1;
@@ -43,7 +45,7 @@ void LogOpen() {
     if (state().level == 0) return;
     char stamp[32];
     std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     std::strftime(stamp, sizeof stamp, "Debug%H-%M-%S.log", &local);
     openFile(JoinPath(JoinPath(CPreferences::GetOutputPath(), "~log"), stamp));
@@ -98,7 +100,13 @@ void LogPrintf(const char* format, ...) {
     LogPrint(buffer, 1);
 }
 
-void SetLogListener(LogListener listener) { state().listener = std::move(listener); }
+void SetLogListener(LogListener listener) {
+    state().listener = std::move(listener);
+}
 
-int LogLevel() { return state().level; }
-std::string LogFilePath() { return state().path; }
+int LogLevel() {
+    return state().level;
+}
+std::string LogFilePath() {
+    return state().path;
+}

@@ -30,12 +30,12 @@ void LogOpenForTesting(int level, const std::string& path);
 
 // Closes a log scope on every way out of a block.
 class LogScope {
-public:
+  public:
     LogScope(const char* name, int level) : m_level(level) { LogEnter(name, level); }
     ~LogScope() { LogLeave(m_level); }
     LogScope(const LogScope&) = delete;
     LogScope& operator=(const LogScope&) = delete;
 
-private:
+  private:
     int m_level;
 };

@@ -9,9 +9,8 @@
 void CheckOutputFolder() {
     std::string path = CPreferences::GetOutputPath();
     if (!platform::FileExists(path)) {
-        Prompts().Ask(LoadResString(ids::kAttention),
-                      LoadResString(ids::kOutputPathInvalid) + path, PromptButtons::Ok,
-                      PromptIcon::Error);
+        Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kOutputPathInvalid) + path,
+                      PromptButtons::Ok, PromptIcon::Error);
         Prompts().RunSettingsDialog();
     }
     // Folders that exist already or cannot be made are passed over.

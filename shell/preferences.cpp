@@ -25,7 +25,9 @@ void CPreferences::SetUseSourceAsOutputPath(bool use) {
     Settings().SetInt(keys::kDefaults, keys::kUseSourceAsOutputPath, use ? 1 : 0);
 }
 
-std::uint32_t CPreferences::GetLogLevel() { return readInt(keys::kDefaults, keys::kLogLevel, 1); }
+std::uint32_t CPreferences::GetLogLevel() {
+    return readInt(keys::kDefaults, keys::kLogLevel, 1);
+}
 std::uint32_t CPreferences::GetLogLevelAtStartup() {
     return readInt(keys::kDefaults, keys::kLogLevel, 0);
 }
@@ -58,5 +60,9 @@ void CPreferences::SetCompensateVideoDelay(bool compensate) {
     Settings().SetInt(keys::kDemux, keys::kCompensateVideoDelay, compensate ? 1 : 0);
 }
 
-std::string CPreferences::VideoExtension() { return GetFileExt(false) == 10 ? ".m2v" : ".mpv"; }
-std::string CPreferences::AudioExtension() { return GetFileExt(true) == 20 ? ".mp2" : ".mpa"; }
+std::string CPreferences::VideoExtension() {
+    return GetFileExt(false) == 10 ? ".m2v" : ".mpv";
+}
+std::string CPreferences::AudioExtension() {
+    return GetFileExt(true) == 20 ? ".mp2" : ".mpa";
+}

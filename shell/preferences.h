@@ -6,7 +6,7 @@
 #include <string>
 
 class CPreferences {
-public:
+  public:
     virtual ~CPreferences() = default;
 
     // "Defaults"
@@ -21,7 +21,8 @@ public:
     static void SetShowDirectHelp(bool show);
 
     // "Demux"
-    static std::uint32_t GetFileExt(bool audio);  // video 10 .m2v / 11 .mpv; audio 20 .mp2 / 21, 22 .mpa
+    static std::uint32_t GetFileExt(
+        bool audio);  // video 10 .m2v / 11 .mpv; audio 20 .mp2 / 21, 22 .mpa
     static void SetFileExtVideo(std::uint32_t value);
     static void SetFileExtAudio(std::uint32_t value);
     static bool GetCompensateVideoDelay();

@@ -2,7 +2,7 @@
 
 namespace {
 class NoProgress : public IProgress {
-public:
+  public:
     bool Open(const std::string&, bool) override { return true; }
     void SetLayout(int, int, bool) override {}
     void SetRange(int, int, int) override {}
@@ -19,5 +19,9 @@ NoProgress g_none;
 IProgress* g_progress = &g_none;
 }  // namespace
 
-IProgress& Progress() { return *g_progress; }
-void SetProgress(IProgress* progress) { g_progress = progress ? progress : &g_none; }
+IProgress& Progress() {
+    return *g_progress;
+}
+void SetProgress(IProgress* progress) {
+    g_progress = progress ? progress : &g_none;
+}

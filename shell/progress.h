@@ -5,7 +5,7 @@
 #include <string>
 
 class IProgress {
-public:
+  public:
     virtual ~IProgress() = default;
     // Shows the window (creating it on first use) and disables its owner.
     virtual bool Open(const std::string& title, bool smooth) = 0;

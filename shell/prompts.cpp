@@ -2,13 +2,16 @@
 
 namespace {
 class DeclineEverything : public IPrompts {
-public:
+  public:
     PromptAnswer Ask(const std::string&, const std::string&, PromptButtons buttons,
                      PromptIcon) override {
         switch (buttons) {
-            case PromptButtons::Ok: return PromptAnswer::Ok;
-            case PromptButtons::YesNo: return PromptAnswer::No;
-            case PromptButtons::YesNoCancel: return PromptAnswer::Cancel;
+            case PromptButtons::Ok:
+                return PromptAnswer::Ok;
+            case PromptButtons::YesNo:
+                return PromptAnswer::No;
+            case PromptButtons::YesNoCancel:
+                return PromptAnswer::Cancel;
         }
         return PromptAnswer::Cancel;
     }
@@ -26,5 +29,9 @@ DeclineEverything g_decline;
 IPrompts* g_prompts = &g_decline;
 }  // namespace
 
-IPrompts& Prompts() { return *g_prompts; }
-void SetPrompts(IPrompts* prompts) { g_prompts = prompts ? prompts : &g_decline; }
+IPrompts& Prompts() {
+    return *g_prompts;
+}
+void SetPrompts(IPrompts* prompts) {
+    g_prompts = prompts ? prompts : &g_decline;
+}

@@ -10,7 +10,7 @@ enum class PromptIcon { None, Information, Question, Warning, Error };
 enum class PromptAnswer { Ok, Yes, No, Cancel };
 
 class IPrompts {
-public:
+  public:
     virtual ~IPrompts() = default;
     // A message box; texts may hold "\r\n".
     virtual PromptAnswer Ask(const std::string& caption, const std::string& text,

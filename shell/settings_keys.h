@@ -12,11 +12,11 @@ constexpr const char* kLogLevel = "LogLevel";                            // 0..3
 constexpr const char* kShowDirectHelp = "ShowDirectHelp";                // 0/1, 1
 
 constexpr const char* kDemux = "Demux";
-constexpr const char* kFileExtVideo = "FileExtVideo";                    // 10 .m2v, 11 .mpv
-constexpr const char* kFileExtAudio = "FileExtAudio";                    // 20 .mp2, 21/22 .mpa
-constexpr const char* kCompensateVideoDelay = "CompensateVideoDelay";    // 0/1, 0
+constexpr const char* kFileExtVideo = "FileExtVideo";                  // 10 .m2v, 11 .mpv
+constexpr const char* kFileExtAudio = "FileExtAudio";                  // 20 .mp2, 21/22 .mpa
+constexpr const char* kCompensateVideoDelay = "CompensateVideoDelay";  // 0/1, 0
 
-constexpr const char* kRecentFileList = "Recent File List";              // File1 .. File5
+constexpr const char* kRecentFileList = "Recent File List";  // File1 .. File5
 constexpr int kRecentFileCount = 5;
 
 constexpr const char* kCutList = "CutList";  // CutList/<title>, see the cut list

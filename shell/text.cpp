@@ -6,7 +6,9 @@
 
 namespace {
 // Both separators split a path: recordings may come with either.
-std::size_t lastSeparator(std::string_view path) { return path.find_last_of("/\\"); }
+std::size_t lastSeparator(std::string_view path) {
+    return path.find_last_of("/\\");
+}
 }  // namespace
 
 std::string DirPart(std::string_view path) {
@@ -52,15 +54,25 @@ std::string FormatString(const char* format, ...) {
     return out;
 }
 
-std::string Hex16(std::uint16_t value) { return FormatString("0x%04X", value); }
-std::string Hex32(std::uint32_t value) { return FormatString("0x%08X", value); }
+std::string Hex16(std::uint16_t value) {
+    return FormatString("0x%04X", value);
+}
+std::string Hex32(std::uint32_t value) {
+    return FormatString("0x%08X", value);
+}
 std::string Hex64(std::uint64_t value) {
     return FormatString("0x%08X %08X", static_cast<unsigned>(value >> 32),
                         static_cast<unsigned>(value & 0xFFFFFFFFu));
 }
-std::string LongToStr(std::int32_t value) { return FormatString("%d", value); }
-std::string IntToStr(std::int32_t value) { return FormatString("%d", value); }
-std::string ULongToStr(std::uint32_t value) { return FormatString("%u", value); }
+std::string LongToStr(std::int32_t value) {
+    return FormatString("%d", value);
+}
+std::string IntToStr(std::int32_t value) {
+    return FormatString("%d", value);
+}
+std::string ULongToStr(std::uint32_t value) {
+    return FormatString("%u", value);
+}
 std::string RealToStr(double value, int decimals) {
     return FormatString(decimals == 1 ? "%2.1f" : "%2.2f", value);
 }

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-std::string DirPart(std::string_view path);   // the text before the last separator
-std::string BaseName(std::string_view path);  // after the last separator, before the last "."
+std::string DirPart(std::string_view path);       // the text before the last separator
+std::string BaseName(std::string_view path);      // after the last separator, before the last "."
 std::string FileNamePart(std::string_view path);  // after the last separator
 std::string JoinPath(std::string_view folder, std::string_view name);
 

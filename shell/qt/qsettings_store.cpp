@@ -6,7 +6,9 @@ namespace {
 QString toQ(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-QString path(std::string_view group, std::string_view key) { return toQ(group) + "/" + toQ(key); }
+QString path(std::string_view group, std::string_view key) {
+    return toQ(group) + "/" + toQ(key);
+}
 }  // namespace
 
 QSettingsStore::QSettingsStore()
@@ -65,15 +67,20 @@ void QSettingsStore::SetBinary(std::string_view group, std::string_view key,
                         static_cast<qsizetype>(value.size())));
 }
 
-void QSettingsStore::RemoveGroup(std::string_view group) { m_settings->remove(toQ(group)); }
+void QSettingsStore::RemoveGroup(std::string_view group) {
+    m_settings->remove(toQ(group));
+}
 
 std::vector<std::string> QSettingsStore::ChildGroups(std::string_view group) const {
     m_settings->beginGroup(toQ(group));
     QStringList names = m_settings->childGroups();
     m_settings->endGroup();
     std::vector<std::string> out;
-    for (const QString& name : names) out.push_back(name.toStdString());
+    for (const QString& name : names)
+        out.push_back(name.toStdString());
     return out;
 }
 
-void QSettingsStore::Sync() { m_settings->sync(); }
+void QSettingsStore::Sync() {
+    m_settings->sync();
+}

@@ -1,0 +1,129 @@
+// The log file's exact bytes: indentation, scope lines, CR LF, admission.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/memory_settings_store.h"
+#include "shell/log.h"
+#include "shell/preferences.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    auto bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+class LogTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        LogClose();
+        SetLogListener(nullptr);
+        platform::SetSettingsStore(nullptr);
+    }
+    TempDir dir;
+};
+
+TEST_F(LogTest, ScopesIndentByFourSpacesAndLinesEndInCrLf) {
+    LogOpenForTesting(1, dir.File("a.log"));
+    LogWrite("Ravelo Version 0.96 (Beta)", 1);
+    LogEnter("CFunctionMng::FnCreateOutput", 1);
+    LogWrite("Demultiplexing recording to separate MPEG ES: ", 1);
+    LogLeave(1);
+    LogClose();
+    EXPECT_EQ(fileText(dir.File("a.log")),
+              "Ravelo Version 0.96 (Beta)\r\n"
+              "\\ CFunctionMng::FnCreateOutput\r\n"
+              "    Demultiplexing recording to separate MPEG ES: \r\n"
+              "/ \r\n");
+}
+
+TEST_F(LogTest, LinesAboveTheLevelAreNeitherWrittenNorIndent) {
+    LogOpenForTesting(1, dir.File("a.log"));
+    LogEnter("Detail", 3);
+    LogWrite("hidden", 3);
+    LogWrite("shown", 1);
+    LogLeave(3);
+    LogClose();
+    EXPECT_EQ(fileText(dir.File("a.log")), "shown\r\n");
+}
+
+TEST_F(LogTest, IndentationStopsAtFiftyFiveSpaces) {
+    LogOpenForTesting(1, dir.File("a.log"));
+    for (int i = 0; i < 14; ++i)
+        LogEnter("S", 1);
+    LogWrite("deep", 1);
+    LogClose();
+    std::string text = fileText(dir.File("a.log"));
+    std::string last = text.substr(text.rfind("\r\n", text.size() - 3) + 2);
+    EXPECT_EQ(last, std::string(55, ' ') + "deep\r\n");
+    // 13 scopes give 52 spaces before the 14th scope line.
+    EXPECT_NE(text.find("\r\n" + std::string(52, ' ') + "\\ S\r\n"), std::string::npos);
+}
+
+TEST_F(LogTest, PrintReachesTheListenerWhateverTheLevel) {
+    std::vector<std::string> lines;
+    SetLogListener([&](const std::string& text) { lines.push_back(text); });
+    LogOpenForTesting(1, dir.File("a.log"));
+    LogPrint("level three", 3);
+    LogPrintf("Done, %us", 7u);
+    LogClose();
+    EXPECT_EQ(lines, (std::vector<std::string>{"level three", "Done, 7s"}));
+    EXPECT_EQ(fileText(dir.File("a.log")), "Done, 7s\r\n");
+}
+
+TEST_F(LogTest, PrintfCutsLongTextsAt511Bytes) {
+    std::string seen;
+    SetLogListener([&](const std::string& text) { seen = text; });
+    std::string longText(2000, 'x');
+    LogPrintf("%s", longText.c_str());
+    EXPECT_EQ(seen.size(), 511u);
+}
+
+TEST_F(LogTest, LevelZeroCreatesNoFile) {
+    platform::MemorySettingsStore store;
+    platform::SetSettingsStore(&store);
+    CPreferences::SetOutputPath(dir.Path().string());
+    std::filesystem::create_directory(dir.Path() / "~log");
+    LogOpen();  // "LogLevel" missing: 0 at start-up
+    LogWrite("nothing", 1);
+    EXPECT_EQ(LogLevel(), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path() / "~log"));
+    EXPECT_EQ(CPreferences::GetLogLevel(), 1u);  // what the settings dialog shows
+}
+
+TEST_F(LogTest, OpenNamesTheFileByStartTimeInTheLogFolder) {
+    platform::MemorySettingsStore store;
+    platform::SetSettingsStore(&store);
+    CPreferences::SetOutputPath(dir.Path().string());
+    CPreferences::SetLogLevel(2);
+    std::filesystem::create_directory(dir.Path() / "~log");
+    LogOpen();
+    LogWrite("hello", 2);
+    std::string path = LogFilePath();
+    LogClose();
+    ASSERT_FALSE(path.empty());
+    std::string name = std::filesystem::path(path).filename().string();
+    ASSERT_EQ(name.size(), std::string("Debug14-05-09.log").size());
+    EXPECT_EQ(name.substr(0, 5), "Debug");
+    EXPECT_EQ(name[7], '-');
+    EXPECT_EQ(name[10], '-');
+    EXPECT_EQ(std::filesystem::path(path).parent_path(), dir.Path() / "~log");
+    EXPECT_EQ(fileText(path), "hello\r\n");
+}
+
+TEST_F(LogTest, MissingLogFolderIsSwallowedAndWritesDropped) {
+    platform::MemorySettingsStore store;
+    platform::SetSettingsStore(&store);
+    CPreferences::SetOutputPath((dir.Path() / "absent").string());
+    CPreferences::SetLogLevel(3);
+    LogOpen();
+    LogWrite("dropped", 1);
+    LogEnter("Scope", 1);
+    LogLeave(1);
+    EXPECT_TRUE(LogFilePath().empty());
+}
+
+}  // namespace
