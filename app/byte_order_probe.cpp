@@ -20,7 +20,8 @@ int countSequenceHeaders(CRawFile& recording, int mode) {
     }
     int count = 0;
     for (std::size_t i = 0; i + 4 <= held; ++i) {
-        if (buffer[i] == 0 && buffer[i + 1] == 0 && buffer[i + 2] == 1 && buffer[i + 3] == 0xB3) ++count;
+        if (buffer[i] == 0 && buffer[i + 1] == 0 && buffer[i + 2] == 1 && buffer[i + 3] == 0xB3)
+            ++count;
     }
     return count;
 }

@@ -14,19 +14,23 @@ constexpr int kProbedIndices = 30;
 
 std::vector<std::uint8_t> toBytes(std::int64_t value) {
     std::vector<std::uint8_t> bytes(8);
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
     return bytes;
 }
 
 bool fromBytes(const std::optional<std::vector<std::uint8_t>>& bytes, std::int64_t& value) {
     if (!bytes || bytes->size() != 8) return false;
     std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | (*bytes)[i];
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | (*bytes)[i];
     value = static_cast<std::int64_t>(v);
     return true;
 }
 
-void updateEnabled(CCutArea& area) { area.IsEnabled = area.SectorStart != area.SectorEnd; }
+void updateEnabled(CCutArea& area) {
+    area.IsEnabled = area.SectorStart != area.SectorEnd;
+}
 
 bool loadArea(const std::string& group, CCutArea& area) {
     platform::ISettingsStore& store = platform::Settings();
@@ -54,7 +58,9 @@ void RemoveAt(CCutList& list, std::size_t index) {
     if (index < list.size()) list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-void RemoveAll(CCutList& list) { list.clear(); }
+void RemoveAll(CCutList& list) {
+    list.clear();
+}
 
 void SetStartMark(CCutArea& area, std::uint64_t sector, std::int64_t stamp) {
     area.SectorStart = sector;
@@ -78,14 +84,17 @@ void SetEndMark(CCutArea& area, std::uint64_t sector, std::int64_t stamp) {
     updateEnabled(area);
 }
 
-std::string GroupName(const std::string& title) { return "CutList/" + platform::EscapeGroupName(title); }
+std::string GroupName(const std::string& title) {
+    return "CutList/" + platform::EscapeGroupName(title);
+}
 
 void Save(const CCutList& list, std::int64_t firstPts, const std::string& title) {
     platform::ISettingsStore& store = platform::Settings();
     const std::string group = GroupName(title);
     store.RemoveGroup(group);
     bool anyEnabled = false;
-    for (const CCutArea& area : list) anyEnabled = anyEnabled || area.IsEnabled;
+    for (const CCutArea& area : list)
+        anyEnabled = anyEnabled || area.IsEnabled;
     // Loading deletes a group without areas, "FirstPTS" and all, so a group
     // holding only the stamp would be clutter.
     if (!anyEnabled) return;

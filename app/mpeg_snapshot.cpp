@@ -10,23 +10,27 @@
 namespace {
 // ISO/IEC 11172-3 Layer II bit rates in kbit/s by bit-rate index (0 free
 // format, 15 forbidden: neither is taken for a frame header here).
-constexpr int kLayer2BitRates[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
+constexpr int kLayer2BitRates[16] = {0,   32,  48,  56,  64,  80,  96,  112,
+                                     128, 160, 192, 224, 256, 320, 384, 0};
 constexpr int kMpegSampleRates[4] = {44100, 48000, 32000, 0};
 
 // ATSC A/52 nominal bit rates by frmsizecod / 2, and the 16-bit words per
 // sync frame at 44.1 kHz (the odd codes carry one word more).
-constexpr int kAc3BitRates[19] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160,
+constexpr int kAc3BitRates[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
                                   192, 224, 256, 320, 384, 448, 512, 576, 640};
-constexpr int kAc3Words44[19] = {69, 87, 104, 121, 139, 174, 208, 243, 278, 348,
+constexpr int kAc3Words44[19] = {69,  87,  104, 121, 139, 174, 208,  243,  278, 348,
                                  417, 487, 557, 696, 835, 975, 1114, 1253, 1393};
 constexpr int kAc3SampleRates[4] = {48000, 44100, 32000, 0};
 
 int ac3FrameWords(int fscod, int frmsizecod) {
     const int rate = kAc3BitRates[frmsizecod / 2];
     switch (fscod) {
-        case 0: return 2 * rate;
-        case 1: return kAc3Words44[frmsizecod / 2] + (frmsizecod & 1);
-        default: return 3 * rate;
+        case 0:
+            return 2 * rate;
+        case 1:
+            return kAc3Words44[frmsizecod / 2] + (frmsizecod & 1);
+        default:
+            return 3 * rate;
     }
 }
 
@@ -60,10 +64,14 @@ int ac3LfeFlag(const std::uint8_t* f, int acmod) {
     if (acmod & 4) skipped += 2;
     if (acmod == 2) skipped += 2;
     switch (skipped) {
-        case 0: return (f[6] >> 4) & 1;
-        case 2: return (f[6] >> 2) & 1;
-        case 4: return f[6] & 1;
-        default: return (f[7] >> 6) & 1;
+        case 0:
+            return (f[6] >> 4) & 1;
+        case 2:
+            return (f[6] >> 2) & 1;
+        case 4:
+            return f[6] & 1;
+        default:
+            return (f[7] >> 6) & 1;
     }
 }
 
@@ -75,9 +83,12 @@ bool parseAc3(const std::uint8_t* p, int from, int n, sPMTEntry& entry) {
         const int frmsizecod = f[4] & 0x3F;
         if (fscod == 3 || frmsizecod >= 38) continue;
         const int size = 2 * ac3FrameWords(fscod, frmsizecod);
-        if (fscod == 0) entry.ac3BitRate = size / 4;
-        else if (fscod == 1) entry.ac3BitRate = static_cast<int>(size * 0.2298850574712644 + 0.5);
-        else entry.ac3BitRate = size / 6;
+        if (fscod == 0)
+            entry.ac3BitRate = size / 4;
+        else if (fscod == 1)
+            entry.ac3BitRate = static_cast<int>(size * 0.2298850574712644 + 0.5);
+        else
+            entry.ac3BitRate = size / 6;
         entry.sampleRate = kAc3SampleRates[fscod];
         entry.ac3CodingMode = f[6] >> 5;
         entry.ac3Lfe = ac3LfeFlag(f, entry.ac3CodingMode);
@@ -92,11 +103,18 @@ CMpegSnapshot& MpegSnapshot() {
     return snapshot;
 }
 
-int SequenceWidth(const std::array<std::uint8_t, 12>& h) { return (h[4] << 4) | (h[5] >> 4); }
-int SequenceHeight(const std::array<std::uint8_t, 12>& h) { return ((h[5] & 0x0F) << 8) | h[6]; }
-int SequenceAspect(const std::array<std::uint8_t, 12>& h) { return h[7] >> 4; }
+int SequenceWidth(const std::array<std::uint8_t, 12>& h) {
+    return (h[4] << 4) | (h[5] >> 4);
+}
+int SequenceHeight(const std::array<std::uint8_t, 12>& h) {
+    return ((h[5] & 0x0F) << 8) | h[6];
+}
+int SequenceAspect(const std::array<std::uint8_t, 12>& h) {
+    return h[7] >> 4;
+}
 
-bool CMpegSnapshot::Init(CRawFile& recording, std::uint16_t, std::uint16_t videoPid, std::uint16_t) {
+bool CMpegSnapshot::Init(CRawFile& recording, std::uint16_t, std::uint16_t videoPid,
+                         std::uint16_t) {
     LogScope scope("CMpegSnapshot::Init", 1);
     m_recording = &recording;
     m_packets.SetRecording(recording);
@@ -154,7 +172,8 @@ bool CMpegSnapshot::handleVideo(Search& search, const std::uint8_t* payload, int
     int e = findCode(payload, n, -1);
     if (e >= 0 && (payload[e + 3] < 0xE0 || payload[e + 3] > 0xEF)) e = -1;
     // A B picture (picture_coding_type 3) ends what the decoder needs.
-    if (p >= 0 && p + 5 < n && ((payload[p + 5] >> 3) & 7) == 3 && search.started) search.pictureDone = true;
+    if (p >= 0 && p + 5 < n && ((payload[p + 5] >> 3) & 7) == 3 && search.started)
+        search.pictureDone = true;
     if (s >= 0 && search.started) {
         search.pictureDone = true;
         if (m_audioDone) {
@@ -188,7 +207,8 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
     m_recording->Seek(static_cast<std::int64_t>(position), CRawFile::begin);
     search.windowStart = position;
     const std::uint64_t window = m_videoPid != 0 ? kWindowVideo : kWindowNoVideo;
-    for (sPMTEntry& entry : m_streams) entry.sampleRate = 0;
+    for (sPMTEntry& entry : m_streams)
+        entry.sampleRate = 0;
     m_audioDone = false;
     m_pictureFound = false;
     m_writeFailed = false;
@@ -199,7 +219,7 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
     std::uint8_t payload[kTsPayloadSize];
     while (m_recording->GetPosition() < search.windowStart + window) {
         if (m_recording->GetPosition() + 512 >= length) break;  // no "length - 512" wrap
-        if (m_packets.ReadPacket(packet) == 0) continue;  // the position moved on
+        if (m_packets.ReadPacket(packet) == 0) continue;        // the position moved on
         int n = 0;
         if (!CMpegTsDemux::GetPayload(packet, payload, n)) continue;
         const int pid = TsPid(packet);
@@ -218,7 +238,8 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
         try {
             platform::PlatformFile file;
             platform::FileError error;
-            if (!file.Open(path, platform::modeCreate | platform::modeWrite, &error) || error.Failed()) {
+            if (!file.Open(path, platform::modeCreate | platform::modeWrite, &error) ||
+                error.Failed()) {
                 m_writeFailed = true;
                 LogWrite("Cannot create " + path, 1);
             } else {

@@ -15,7 +15,7 @@
 class CRawFile;
 
 class CMpegSnapshot {
-public:
+  public:
     static constexpr std::size_t kOutputSize = 2072576;
     static constexpr std::uint64_t kWindowVideo = 2072576;
     static constexpr std::uint64_t kWindowNoVideo = 5242880;
@@ -24,7 +24,8 @@ public:
     CMpegSnapshot(const CMpegSnapshot&) = delete;
     CMpegSnapshot& operator=(const CMpegSnapshot&) = delete;
 
-    bool Init(CRawFile& recording, std::uint16_t pmtPid, std::uint16_t videoPid, std::uint16_t audioPid);
+    bool Init(CRawFile& recording, std::uint16_t pmtPid, std::uint16_t videoPid,
+              std::uint16_t audioPid);
     // Searches from position; writes the cut-out video to path (nothing is
     // written when path is empty). True when a picture was found and every
     // audio stream's frame header was read.
@@ -43,7 +44,7 @@ public:
     bool m_audioDone = false;
     bool m_writeFailed = false;
 
-private:
+  private:
     struct Search;
     bool handleAudio(const std::uint8_t* payload, int length, int pid);
     bool handleVideo(Search& search, const std::uint8_t* payload, int length);

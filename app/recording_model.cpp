@@ -34,8 +34,12 @@ void setProgress(int position) {
 }
 }  // namespace
 
-CRecordingModel* ActiveRecording() { return g_active; }
-void SetActiveRecording(CRecordingModel* model) { g_active = model; }
+CRecordingModel* ActiveRecording() {
+    return g_active;
+}
+void SetActiveRecording(CRecordingModel* model) {
+    g_active = model;
+}
 
 CRecordingModel::~CRecordingModel() {
     Close();
@@ -47,24 +51,26 @@ bool CRecordingModel::Open(const std::string& path, std::string* error) {
     platform::PlatformFile probe;
     platform::FileError probeError;
     if (platform::IsDirectory(path) || !probe.Open(path, platform::modeRead, &probeError)) {
-        if (error) *error = openFailure(path, platform::IsDirectory(path) ? EISDIR : probeError.osError);
+        if (error)
+            *error = openFailure(path, platform::IsDirectory(path) ? EISDIR : probeError.osError);
         return false;
     }
     probe.Close();
     Close();  // stores the cut list of the recording open until now
     m_readOnly = false;
     platform::FileError openError;
-    m_recording.Open(path,
-                     platform::modeReadWrite | platform::shareExclusive | platform::osSequentialScan,
-                     &openError);
+    m_recording.Open(
+        path, platform::modeReadWrite | platform::shareExclusive | platform::osSequentialScan,
+        &openError);
     if (openError.Failed()) {
         // Write access refused (read-only file, locked by another program):
         // the recording can still be read, demultiplexed and copied.
         LogWrite("Opening read-only: " + path, 1);
         openError.Reset();
         m_readOnly = true;
-        if (!m_recording.Open(path, platform::modeRead | platform::shareDenyNone | platform::osSequentialScan,
-                              &openError) ||
+        if (!m_recording.Open(
+                path, platform::modeRead | platform::shareDenyNone | platform::osSequentialScan,
+                &openError) ||
             openError.Failed()) {
             if (error) *error = openFailure(path, openError.osError);
             Close();
@@ -75,6 +81,7 @@ bool CRecordingModel::Open(const std::string& path, std::string* error) {
         m_recording.SetUnswapped(1);
         scan();
         readRecordingHeader();
+        m_recording.SeekToStart();  // the probe read on past the remembered position
         LoadCutList();
     } catch (const platform::FileException& e) {
         if (error) *error = openFailure(path, e.OsError()) + " (" + e.what() + ")";

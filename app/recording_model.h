@@ -13,7 +13,7 @@
 #include "demux/raw_file.h"
 
 class CRecordingModel {
-public:
+  public:
     CRecordingModel() = default;
     ~CRecordingModel();
     CRecordingModel(const CRecordingModel&) = delete;
@@ -49,7 +49,7 @@ public:
     std::int64_t m_firstPTS = 0;
     std::int32_t m_bitRate = 4000;  // kbit/s estimate of the stream scan
 
-private:
+  private:
     void scan();
     void readRecordingHeader();
 

@@ -11,10 +11,12 @@ namespace {
 constexpr std::int64_t kPtsWrap = std::int64_t{1} << 33;
 }
 
-std::string SnapshotPicturePath() { return JoinPath(WorkFolder("~temp"), "pic.m2v"); }
+std::string SnapshotPicturePath() {
+    return JoinPath(WorkFolder("~temp"), "pic.m2v");
+}
 
-SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector, std::int64_t currentStamp,
-                                const std::string& m2vPath, bool save) {
+SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector,
+                                std::int64_t currentStamp, const std::string& m2vPath, bool save) {
     SnapshotCapture result;
     result.sector = sector;
     result.stamp = currentStamp;
@@ -76,7 +78,8 @@ bool FindLastPictureStamp(CRecordingModel& model, std::int64_t& stamp) {
             !CMpegTsDemux::GetPayload(packet, payload, n))
             continue;
         std::int64_t pts = 0;
-        if (n < 4 || payload[0] != 0 || payload[1] != 0 || payload[2] != 1 || !ReadPesPts(payload, n, pts))
+        if (n < 4 || payload[0] != 0 || payload[1] != 0 || payload[2] != 1 ||
+            !ReadPesPts(payload, n, pts))
             continue;
         const std::int64_t relative = PtsDifference(model.m_firstPTS, pts);
         // Pictures shown before the first one (the B pictures of an open

@@ -11,7 +11,7 @@
 class CRecordingModel;
 
 struct SnapshotCapture {
-    bool pictureFound = false;  // a sequence header was found
+    bool pictureFound = false;   // a sequence header was found
     bool audioComplete = false;  // every audio stream's frame header was read
     bool found = false;          // both: what the view calls "found"
     bool samePicture = false;    // the picture already shown: no new picture here
@@ -34,8 +34,9 @@ constexpr std::uint64_t kSnapshotTail = 262144;
 // (nothing when empty). Copies the streams' audio details back into the
 // model and sets its first stamp when it has none. With save set, the same
 // picture counts as new.
-SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector, std::int64_t currentStamp,
-                                const std::string& m2vPath, bool save = false);
+SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector,
+                                std::int64_t currentStamp, const std::string& m2vPath,
+                                bool save = false);
 
 // The work file the window's snapshot uses: <output path>/~temp/pic.m2v.
 std::string SnapshotPicturePath();

@@ -21,9 +21,11 @@ void printCutList(const CRecordingModel& model) {
     for (std::size_t i = 0; i < model.m_cutList.size(); ++i) {
         const CCutArea& a = model.m_cutList[i];
         std::printf("Cut-area %zu: sectors %llu-%llu, %s-%s%s\n", i + 1,
-                    static_cast<unsigned long long>(a.SectorStart), static_cast<unsigned long long>(a.SectorEnd),
+                    static_cast<unsigned long long>(a.SectorStart),
+                    static_cast<unsigned long long>(a.SectorEnd),
                     FormatMs((a.PTSStart - model.m_firstPTS) / 90).c_str(),
-                    FormatMs((a.PTSEnd - model.m_firstPTS) / 90).c_str(), a.IsEnabled ? "" : " (disabled)");
+                    FormatMs((a.PTSEnd - model.m_firstPTS) / 90).c_str(),
+                    a.IsEnabled ? "" : " (disabled)");
     }
 }
 
@@ -83,19 +85,19 @@ int runCuts(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CommandRegistrar registrar{Command{
-    "cuts", "list, add to or clear the cut areas stored for a recording",
-    "Usage: ravelo-cli cuts RECORDING [--add FROM-TO]... [--clear]\n\n"
-    "Lists the cut areas stored for RECORDING (by its file title, in the same\n"
-    "settings store the window uses), after clearing them with --clear and\n"
-    "adding one area per --add. FROM and TO are each a sector number (512 bytes)\n"
-    "or a time H:MM:SS[.mmm] from the first picture. Each mark is set the way the\n"
-    "window sets it: on the next picture at that position (a time is found by\n"
-    "bisection over the recording).\n\n"
-    "  --add FROM-TO   add a cut area, e.g. --add 0:01:00-0:02:30.5 or --add 2048-8192\n"
-    "  --clear         remove every stored cut area first\n\n"
-    "Exit codes: 0 ok, 2 error (nothing is stored then).\n",
-    runCuts}};
+const CommandRegistrar registrar{
+    Command{"cuts", "list, add to or clear the cut areas stored for a recording",
+            "Usage: ravelo-cli cuts RECORDING [--add FROM-TO]... [--clear]\n\n"
+            "Lists the cut areas stored for RECORDING (by its file title, in the same\n"
+            "settings store the window uses), after clearing them with --clear and\n"
+            "adding one area per --add. FROM and TO are each a sector number (512 bytes)\n"
+            "or a time H:MM:SS[.mmm] from the first picture. Each mark is set the way the\n"
+            "window sets it: on the next picture at that position (a time is found by\n"
+            "bisection over the recording).\n\n"
+            "  --add FROM-TO   add a cut area, e.g. --add 0:01:00-0:02:30.5 or --add 2048-8192\n"
+            "  --clear         remove every stored cut area first\n\n"
+            "Exit codes: 0 ok, 2 error (nothing is stored then).\n",
+            runCuts}};
 
 }  // namespace
 }  // namespace cli

@@ -41,10 +41,13 @@ bool ParseMark(const std::string& text, Mark& mark, std::string* error) {
     mark = Mark{};
     if (std::regex_match(text, m, time)) {
         std::string fraction = m[4].matched ? m[4].str() : "0";
-        while (fraction.size() < 3) fraction += '0';
+        while (fraction.size() < 3)
+            fraction += '0';
         mark.isTime = true;
-        mark.ms = ((std::stoll(m[1].str()) * 60 + std::stoll(m[2].str())) * 60 + std::stoll(m[3].str())) * 1000 +
-                  std::stoll(fraction);
+        mark.ms =
+            ((std::stoll(m[1].str()) * 60 + std::stoll(m[2].str())) * 60 + std::stoll(m[3].str())) *
+                1000 +
+            std::stoll(fraction);
         return true;
     }
     if (parseNumber(text, mark.sector)) return true;
@@ -58,7 +61,8 @@ bool ParseMarkRange(const std::string& text, Mark& from, Mark& to, std::string* 
         if (error) *error = "bad range '" + text + "': expected FROM-TO";
         return false;
     }
-    return ParseMark(text.substr(0, dash), from, error) && ParseMark(text.substr(dash + 1), to, error);
+    return ParseMark(text.substr(0, dash), from, error) &&
+           ParseMark(text.substr(dash + 1), to, error);
 }
 
 ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark) {
@@ -87,7 +91,8 @@ ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark) {
     return resolved;
 }
 
-bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area, std::string* error) {
+bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area,
+                 std::string* error) {
     Mark from, to;
     if (!ParseMarkRange(range, from, to, error)) return false;
     const ResolvedMark start = ResolveMark(model, from);
@@ -117,9 +122,9 @@ std::string FormatMs(std::int64_t ms) {
     const char* sign = ms < 0 ? "-" : "";
     if (ms < 0) ms = -ms;
     char text[48];
-    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", sign, static_cast<long long>(ms / 3600000),
-                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
-                  static_cast<long long>(ms % 1000));
+    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld.%03lld", sign,
+                  static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
     return text;
 }
 

@@ -34,15 +34,17 @@ struct ResolvedMark {
 
 // The picture search at the mark: a sector gives the next picture's sector
 // (its position / 512 - 1) and stamp; a time is found by bisection over the
-// recording's sectors for the first picture at or after that time (the last
-// picture when the time lies beyond it). Sets the model's first stamp when it
-// has none.
+// recording's sectors for the first picture at or after that time (beyond the
+// last one, the picture the window shows at the end: positions in the last
+// 256 KiB are searched from 256 KiB before the end). Sets the model's first
+// stamp when it has none.
 ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark);
 
 // Parses and resolves "FROM-TO" into a cut area set by the editing rules
 // (start mark, then end mark). False with a message when the text is bad or
 // TO lies before FROM.
-bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area, std::string* error);
+bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area,
+                 std::string* error);
 
 // Opens the recording; on failure prints "ravelo-cli: <message>" to stderr.
 bool OpenRecording(CRecordingModel& model, const std::string& path);

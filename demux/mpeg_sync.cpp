@@ -18,7 +18,6 @@ constexpr std::int64_t kPictureTicks = 3600;       // 40 ms at 25 pictures/s
 constexpr std::int64_t kLongGap = 450000;          // 5 s
 constexpr std::int64_t kBogusGap = 432000000;      // 80 min: a stamp from elsewhere
 constexpr std::int64_t kLeadLimit = -2200;         // audio this far ahead of the video is dropped
-constexpr std::int64_t kBRemovalFrom = 270000;     // 3 s into the output
 constexpr std::uint32_t kMaxBitRateValue = 20000;  // 8 Mbit/s in units of 400 bit/s
 // Silence never fills the output ring: room stays for the units of one slice.
 constexpr std::int32_t kRingHeadroom = 64;
@@ -52,7 +51,7 @@ bool PictureFields(const std::vector<std::uint8_t>& d, int at, int& tref, int& t
 
 // Removes the B pictures that directly follow the first picture (they refer to
 // a GOP that is gone). Returns how many were removed.
-int RemoveLeadingB(std::vector<std::uint8_t>& d, std::size_t from) {
+int RemoveLeadingB(std::vector<std::uint8_t>& d, std::size_t from, bool apply = true) {
     int tref = 0, type = 0;
     int at = FindCode(d, from, 0x00);
     int firstB = -1;
@@ -62,7 +61,7 @@ int RemoveLeadingB(std::vector<std::uint8_t>& d, std::size_t from) {
             if (firstB < 0) firstB = at;
             ++count;
         } else if (firstB >= 0) {
-            d.erase(d.begin() + firstB, d.begin() + at);
+            if (apply) d.erase(d.begin() + firstB, d.begin() + at);
             return count;
         }
         at = FindCode(d, at + 5, 0x00);
@@ -98,6 +97,20 @@ void LimitBitRate(std::vector<std::uint8_t>& d, std::size_t from) {
     s[8] = static_cast<std::uint8_t>(kMaxBitRateValue >> 10);
     s[9] = static_cast<std::uint8_t>(kMaxBitRateValue >> 2);
     s[10] = static_cast<std::uint8_t>((s[10] & 0x3F) | ((kMaxBitRateValue & 3) << 6));
+}
+
+std::uint64_t ReadStamp(const std::uint8_t* p) {
+    return (static_cast<std::uint64_t>(p[0] & 0x0E) << 29) | (static_cast<std::uint64_t>(p[1]) << 22) |
+           (static_cast<std::uint64_t>(p[2] & 0xFE) << 14) | (static_cast<std::uint64_t>(p[3]) << 7) |
+           (p[4] >> 1);
+}
+
+void WriteStamp(std::uint64_t stamp, std::uint8_t prefix, std::uint8_t* p) {
+    p[0] = static_cast<std::uint8_t>((prefix << 4) | ((stamp >> 29) & 0x0E) | 1);
+    p[1] = static_cast<std::uint8_t>(stamp >> 22);
+    p[2] = static_cast<std::uint8_t>(((stamp >> 14) & 0xFE) | 1);
+    p[3] = static_cast<std::uint8_t>(stamp >> 7);
+    p[4] = static_cast<std::uint8_t>(((stamp << 1) & 0xFE) | 1);
 }
 
 const char* AudioName(const CMpegChannel& c) { return c.m_streamType == kStreamAC3 ? "AC3" : "MPG"; }
@@ -200,6 +213,8 @@ bool CMpegSync::VideoCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel&) {
         drop = true;
         ++m_repairs;
     }
+    const std::int64_t outBefore = in.m_syncTime + m_videoTref * kPictureTicks;
+    const std::uint64_t sourceBefore = in.m_lastPTS;
     const std::int64_t advance = (drop || diff != 0) ? m_previousPictures * kPictureTicks : 0;
     in.m_syncTime += advance;
     m_previousPictures = CountPictures(bytes, from);
@@ -211,7 +226,7 @@ bool CMpegSync::VideoCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel&) {
         LogPrintf("Video PID: %04X, PTS: %s", in.m_pid, timeText(unit.m_pts).c_str());
         if (in.m_missingSound >= 0) return false;
         LogPrintf("   Dropped GOPs!");
-        in.m_syncTime += advance - 7200;
+        in.m_syncTime += advance;  // continuous; the B pictures are dealt with below
         drop = true;
         in.m_missingSound = 0;
     }
@@ -219,15 +234,28 @@ bool CMpegSync::VideoCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel&) {
 
     // The first GOP of the output has lost its predecessor as well.
     const bool first = m_firstTref < 0;
-    if (drop && in.m_syncTime > kBRemovalFrom) {
-        // The leading B pictures refer to a GOP that is gone: removed, and
-        // the time line moves back by the pictures taken out (in both modes:
-        // a fixed amount would shift the picture against the sound).
-        in.m_syncTime -= RemoveLeadingB(bytes, from) * kPictureTicks;
+    // The leading B pictures refer to a GOP that is gone and cannot be shown:
+    // removed, and the time line moves back by the pictures taken out (in
+    // both modes: a fixed amount would shift the picture against the sound).
+    // Not only after 3 s of output: wherever the time line has room for it.
+    if (drop && in.m_syncTime >= RemoveLeadingB(bytes, from, false) * kPictureTicks) {
+        const int removed = RemoveLeadingB(bytes, from);
+        in.m_syncTime -= removed * kPictureTicks;
+        // The I picture is now decoded one picture before it is shown, not
+        // ahead of the B pictures that were taken out.
+        if (removed > 0 && from >= 19 && (bytes[7] & 0xC0) == 0xC0) {
+            const std::uint64_t pts = ReadStamp(bytes.data() + 9);
+            WriteStamp((pts - kPictureTicks) & (kWrap - 1), 1, bytes.data() + 14);
+        }
     }
     int tref = 0, type = 0;
     m_videoTref = PictureFields(bytes, FindCode(bytes, from, 0x00), tref, type) ? tref : 0;
     if (first) m_firstTref = m_videoTref;
+    if (diff > 3 * d && sourceBefore != 0) {
+        m_jumpFrom = sourceBefore;
+        m_jumpTo = unit.m_pts;
+        m_jumpDelta = in.m_syncTime + m_videoTref * kPictureTicks - outBefore - diff;
+    }
     RewriteTimeCode(bytes, from, in.m_syncTime, drop || first);
     LimitBitRate(bytes, from);
     return true;
@@ -253,7 +281,9 @@ bool CMpegSync::AudioCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& ou
     bool pass = true;
     bool leadCheck = false;
 
-    if (gap > kLongGap && video) {
+    if (gap > 1.5 * static_cast<double>(d) && video && followVideoJump(unit, in, out, gap)) {
+        leadCheck = true;
+    } else if (gap > kLongGap && video) {
         const std::int64_t amount = video->m_syncTime + in.m_compensation - in.m_syncTime;
         in.m_syncTime += PadSilence(amount, unit, in, out) + d;
         ++m_repairs;
@@ -303,6 +333,38 @@ bool CMpegSync::AudioCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& ou
     }
     in.m_lastPTS = remembered;
     return pass;
+}
+
+// An audio gap that spans a jump of the video (a cut area left out, or a
+// stretch the receiver lost on all streams) is the same discontinuity: the
+// audio follows the video over it, keeping the offset it had to the video
+// before, instead of treating the jump as missing sound. The jump may still be
+// waiting at the head of the video queue when the audio resumes first.
+bool CMpegSync::followVideoJump(const CMpegPacket& unit, CMpegChannel& in, CMpegChannel& out,
+                                std::int64_t gap) {
+    CMpegChannel* video = m_input.m_videoChannel;
+    std::uint64_t from = m_jumpFrom, to = m_jumpTo;
+    std::int64_t delta = m_jumpDelta;
+    if (!video->IsEmpty() && video->m_lastPTS != 0) {
+        const std::uint64_t head = video->GetTail().m_pts;
+        const std::int64_t pending = Diff33(video->m_lastPTS, head);
+        if (pending > 3 * static_cast<std::int64_t>(video->m_frameDuration)) {
+            from = video->m_lastPTS;
+            to = head;
+            delta = m_previousPictures * kPictureTicks - pending;
+        }
+    }
+    if (to == 0 || to == in.m_jumpFollowed || in.m_lastPTS == 0) return false;
+    // The audio's gap and the video's must overlap.
+    if (Diff33(in.m_lastPTS, to) <= 0 || Diff33(from, unit.m_pts) <= 0) return false;
+    in.m_jumpFollowed = to;
+    const std::int64_t d = in.m_frameDuration;
+    const std::int64_t target = in.m_syncTime + gap + delta;  // keeps the offset to the video
+    LogPrintf("%s Audio PID: %04X, PTS: %s", AudioName(in), in.m_pid, timeText(unit.m_pts).c_str());
+    LogPrintf("   Following the video over a gap of %dms", static_cast<int>(gap / 90));
+    const std::int64_t missing = target - in.m_syncTime - d;
+    in.m_syncTime += d + (missing > d / 2 ? PadSilence(missing - d / 2, unit, in, out) : 0);
+    return true;
 }
 
 // The first regular unit of an audio stream: its offset from the video is

@@ -57,6 +57,14 @@ private:
     std::int32_t m_videoTref = 0;
     std::int32_t m_firstTref = -1;
     int m_repairs = 0;
+    // The last jump of the video's source clock: where it resumed, where it
+    // left off, and how much the video's output-minus-source offset changed.
+    std::uint64_t m_jumpFrom = 0;
+    std::uint64_t m_jumpTo = 0;
+    std::int64_t m_jumpDelta = 0;
+
+    bool followVideoJump(const CMpegPacket& unit, CMpegChannel& in, CMpegChannel& out,
+                         std::int64_t gap);
 
     std::string timeText(std::uint64_t pts) const;
     std::int64_t videoOffset() const;

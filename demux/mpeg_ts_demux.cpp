@@ -15,8 +15,12 @@ constexpr std::int64_t kPtsWrap = std::int64_t{1} << 33;
 std::int32_t g_bitRate = 4000;
 }  // namespace
 
-std::int32_t EstimatedBitRate() { return g_bitRate; }
-void SetEstimatedBitRate(std::int32_t kbits) { g_bitRate = kbits; }
+std::int32_t EstimatedBitRate() {
+    return g_bitRate;
+}
+void SetEstimatedBitRate(std::int32_t kbits) {
+    g_bitRate = kbits;
+}
 
 std::int64_t PtsDifference(std::int64_t earlier, std::int64_t later) {
     return (later - earlier) & (kPtsWrap - 1);
@@ -92,8 +96,8 @@ CCutArea* CMpegTsDemux::FindCutArea(CCutList& areas, std::int64_t startPts, std:
     // its end stamp: the file position decides. Compared without "length -
     // 512", which would wrap for a recording shorter than 256 KiB.
     for (CCutArea& area : areas) {
-        if (area.IsEnabled && area.SectorStart < positionSector && positionSector < area.SectorEnd &&
-            area.SectorEnd + 512 > lengthSector)
+        if (area.IsEnabled && area.SectorStart < positionSector &&
+            positionSector < area.SectorEnd && area.SectorEnd + 512 > lengthSector)
             return &area;
     }
     return nullptr;

@@ -34,9 +34,15 @@ constexpr int kResyncRange = 8192;
 constexpr int kInputChannelBufferSize = 2097152;
 
 // Header fields of a transport packet (ISO/IEC 13818-1), packet[0] = 0x47.
-inline int TsPid(const std::uint8_t* packet) { return ((packet[1] & 0x1F) << 8) | packet[2]; }
-inline bool TsUnitStart(const std::uint8_t* packet) { return (packet[1] & 0x40) != 0; }
-inline int TsContinuity(const std::uint8_t* packet) { return packet[3] & 0x0F; }
+inline int TsPid(const std::uint8_t* packet) {
+    return ((packet[1] & 0x1F) << 8) | packet[2];
+}
+inline bool TsUnitStart(const std::uint8_t* packet) {
+    return (packet[1] & 0x40) != 0;
+}
+inline int TsContinuity(const std::uint8_t* packet) {
+    return packet[3] & 0x0F;
+}
 
 // The process-wide bit-rate estimate in kbit/s of the last stream scan
 // (default 4000); the view steps by time with it.
@@ -45,8 +51,8 @@ void SetEstimatedBitRate(std::int32_t kbits);
 
 // The scan's estimate from the first and last stamp of the sample and their
 // file positions: 4000 when no time passed, else limited to 2000..8000.
-std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts, std::uint64_t firstPosition,
-                             std::uint64_t lastPosition);
+std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts,
+                             std::uint64_t firstPosition, std::uint64_t lastPosition);
 
 // Wrap-aware difference of two 33-bit time stamps: later - earlier, taken
 // modulo 2^33, so a stamp that wrapped past 2^33 still counts forward.
@@ -58,7 +64,7 @@ std::int64_t PtsDifference(std::int64_t earlier, std::int64_t later);
 bool ReadPesPts(const std::uint8_t* pes, int length, std::int64_t& pts);
 
 class CMpegTsDemux {
-public:
+  public:
     CMpegTsDemux();
     ~CMpegTsDemux();
     CMpegTsDemux(const CMpegTsDemux&) = delete;
@@ -114,7 +120,7 @@ public:
     // The input channels, one per stream whose type is not 5.
     CChannelSet& Channels() { return *m_channels; }
 
-private:
+  private:
     // Stream scan helpers (stream_scan.cpp).
     struct ScanState;
     void scanPacket(ScanState& state, const std::uint8_t* packet, const std::uint8_t* payload,
@@ -156,9 +162,9 @@ private:
     // invalid packets and frames, dropped units, lost sync).
     int m_dataErrors = 0;
 
-public:
+  public:
     int DataErrors() const { return m_dataErrors; }
 
-private:
+  private:
     // ---- end of the Demux loop and unit assembly block ----
 };

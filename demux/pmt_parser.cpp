@@ -9,11 +9,17 @@ namespace {
 // Offsets inside a PMT section.
 constexpr int kFixedHeader = 12;  // up to and including program_info_length
 constexpr int kCrcSize = 4;
-constexpr int kEntryHeader = 5;   // stream_type, elementary_PID, ES_info_length
+constexpr int kEntryHeader = 5;  // stream_type, elementary_PID, ES_info_length
 
-int sectionLength(const std::uint8_t* s) { return ((s[1] & 0x0F) << 8) | s[2]; }
-int programInfoLength(const std::uint8_t* s) { return ((s[10] & 0x0F) << 8) | s[11]; }
-bool isLanguageLetter(std::uint8_t c) { return c >= 0x40 && c <= 0x7F; }
+int sectionLength(const std::uint8_t* s) {
+    return ((s[1] & 0x0F) << 8) | s[2];
+}
+int programInfoLength(const std::uint8_t* s) {
+    return ((s[10] & 0x0F) << 8) | s[11];
+}
+bool isLanguageLetter(std::uint8_t c) {
+    return c >= 0x40 && c <= 0x7F;
+}
 }  // namespace
 
 bool CPmtParser::IsPMTSection(const std::uint8_t* s, int length) {
@@ -61,13 +67,13 @@ bool CPmtParser::ParsePMT(CPMT& pmt, const std::uint8_t* s, int length) {
         // An entry whose descriptors run into the CRC is damaged; the entries
         // before it stand.
         if (entry + kEntryHeader + infoLength > crcStart) break;
-        parseEntry(pmt, s, entry, crcStart);
+        parseEntry(pmt, s, entry);
         entry += kEntryHeader + infoLength;
     }
     return true;
 }
 
-void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crcStart) {
+void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry) {
     sPMTEntry e;
     e.streamType = s[entry];
     e.pid = ((s[entry + 1] & 0x1F) << 8) | s[entry + 2];
@@ -76,15 +82,17 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crc
     LogWrite("**stream_type = " + Hex32(static_cast<std::uint32_t>(e.streamType)), 3);
     LogWrite("**elementary_PID = " + Hex32(static_cast<std::uint32_t>(e.pid)), 3);
 
-    e.language = entryLanguage(s, entry, infoEnd, crcStart, e.streamType);
+    e.language = entryLanguage(s, entry, infoEnd, e.streamType);
     if (e.streamType == kStreamAC3 && isOtherPrivateData(s, entry, infoEnd))
         e.streamType = kStreamPrivateOther;
 
     const bool wanted = e.streamType == kStreamVideo || IsAudio(e.streamType);
-    const bool samePid = std::any_of(pmt.begin(), pmt.end(), [&](const sPMTEntry& x) { return x.pid == e.pid; });
-    const bool secondVideo = e.streamType == kStreamVideo &&
-                             std::any_of(pmt.begin(), pmt.end(),
-                                         [](const sPMTEntry& x) { return x.streamType == kStreamVideo; });
+    const bool samePid =
+        std::any_of(pmt.begin(), pmt.end(), [&](const sPMTEntry& x) { return x.pid == e.pid; });
+    const bool secondVideo =
+        e.streamType == kStreamVideo && std::any_of(pmt.begin(), pmt.end(), [](const sPMTEntry& x) {
+            return x.streamType == kStreamVideo;
+        });
     if (wanted && !samePid && !secondVideo) {
         LogWrite("Adding PMT Entry", 3);
         pmt.push_back(e);
@@ -93,9 +101,9 @@ void CPmtParser::parseEntry(CPMT& pmt, const std::uint8_t* s, int entry, int crc
 }
 
 // Receivers put the ISO 639 language descriptor second, behind one other
-// descriptor; failing that, the first run of three letters of the entry (or of
-// the entries after it) is taken for the audio streams.
-std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd, int crcStart,
+// descriptor; failing that, the first run of three letters of the entry is
+// taken for the audio streams.
+std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int infoEnd,
                                       std::int32_t type) {
     std::string language = "???";
     if (infoEnd > entry + kEntryHeader + 1) {
@@ -105,8 +113,10 @@ std::string CPmtParser::entryLanguage(const std::uint8_t* s, int entry, int info
             return std::string(reinterpret_cast<const char*>(s + at), 3);
     }
     if (!IsAudio(type)) return language;
+    // The search stays inside the entry: running on into the next entries
+    // would give a stream without a language descriptor its neighbour's.
     language = "std";
-    for (int i = entry; i + 3 <= crcStart; ++i) {
+    for (int i = entry; i + 3 <= infoEnd; ++i) {
         auto letter = [](std::uint8_t c) { return c >= 'A' && c < 128; };
         if (letter(s[i]) && letter(s[i + 1]) && letter(s[i + 2]))
             return std::string(reinterpret_cast<const char*>(s + i), 3);

@@ -12,7 +12,7 @@
 #include "demux/pmt_entry.h"
 
 class CPmtParser {
-public:
+  public:
     explicit CPmtParser(CPMT& target) : m_target(&target) {}
 
     // The validity test: table_id 2, syntax indicator set, 4 < section_length
@@ -28,10 +28,10 @@ public:
 
     int ProgramCount() const { return m_programs; }
 
-private:
-    static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry, int crcStart);
+  private:
+    static void parseEntry(CPMT& pmt, const std::uint8_t* section, int entry);
     static std::string entryLanguage(const std::uint8_t* section, int entry, int infoEnd,
-                                     int crcStart, std::int32_t type);
+                                     std::int32_t type);
     static bool isOtherPrivateData(const std::uint8_t* section, int entry, int infoEnd);
 
     CPMT* m_target;

@@ -39,8 +39,12 @@ bool holdsAc3Sync(const std::uint8_t* payload, int length) {
     return false;
 }
 
-bool isVideoId(int id) { return id >= 0xE0 && id <= 0xEF; }
-bool isAudioId(int id) { return id >= 0xC0 && id <= 0xCF; }
+bool isVideoId(int id) {
+    return id >= 0xE0 && id <= 0xEF;
+}
+bool isAudioId(int id) {
+    return id >= 0xC0 && id <= 0xCF;
+}
 }  // namespace
 
 struct CMpegTsDemux::ScanState {
@@ -80,9 +84,9 @@ bool CMpegTsDemux::ScanStreams(CRawFile& recording, std::uint16_t& pmtPid, std::
     return true;
 }
 
-void CMpegTsDemux::scanPacket(ScanState& state, const std::uint8_t* packet, const std::uint8_t* payload,
-                              int length, std::uint16_t& pmtPid, std::uint16_t&, std::uint16_t&,
-                              std::uint16_t&) {
+void CMpegTsDemux::scanPacket(ScanState& state, const std::uint8_t* packet,
+                              const std::uint8_t* payload, int length, std::uint16_t& pmtPid,
+                              std::uint16_t&, std::uint16_t&, std::uint16_t&) {
     if (!state.pmtTaken && CPmtParser::IsPMTSection(payload + 1, length - 1)) {
         CPMT found;
         CPmtParser parser(found);
@@ -159,12 +163,12 @@ void CMpegTsDemux::finishScan(ScanState& state, std::uint16_t& videoPid, std::ui
             m_pmt.push_back(e);
         }
     }
-    SetEstimatedBitRate(EstimateBitRate(state.firstPts, state.lastPts, state.firstPosition,
-                                        state.lastPosition));
+    SetEstimatedBitRate(
+        EstimateBitRate(state.firstPts, state.lastPts, state.firstPosition, state.lastPosition));
 }
 
-std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts, std::uint64_t firstPosition,
-                             std::uint64_t lastPosition) {
+std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts,
+                             std::uint64_t firstPosition, std::uint64_t lastPosition) {
     const double durationMs = static_cast<double>(PtsDifference(firstPts, lastPts)) / 90.0;
     if (static_cast<std::int64_t>(durationMs) == 0) return 4000;
     const double bytes = static_cast<double>(lastPosition) - static_cast<double>(firstPosition);
@@ -186,7 +190,8 @@ void CMpegTsDemux::createChannels() {
     for (const sPMTEntry& e : m_pmt) {
         if (e.streamType == kStreamPrivateOther) continue;
         const auto pid = static_cast<std::uint16_t>(e.pid);
-        m_channels->Add(pid, std::make_unique<CMpegChannel>(e.streamType, pid, kInputChannelBufferSize));
+        m_channels->Add(pid,
+                        std::make_unique<CMpegChannel>(e.streamType, pid, kInputChannelBufferSize));
         if (e.streamType == kStreamVideo) m_channels->m_videoPid = pid;
     }
 }

@@ -179,10 +179,15 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
     if (channel.BufferFill() > 0) {
         CCutArea* area = FindCutArea(static_cast<std::int64_t>(unitPts));
         if (!area) {
-            queueUnit(channel, unitPts, kKindVideo, channel.BufferFill());
-            channel.m_runningDuration += kGopTicks;
+            // A GOP that lost packets is not passed on: its remainder was not
+            // collected, so it would end in a broken picture. The next unit
+            // carries the drop mark, which the synchroniser treats as a gap.
+            if (!channel.m_errorMark) {
+                queueUnit(channel, unitPts, kKindVideo, channel.BufferFill());
+                channel.m_runningDuration += kGopTicks;
+                channel.m_dropMark = 0;
+            }
             channel.m_currentPTS = unitPts;
-            channel.m_dropMark = 0;
             channel.m_inCut = 0;
         } else if (!channel.m_inCut) {
             bool othersInCut = true;

@@ -76,6 +76,9 @@ public:
     // assembled; it belongs to the next frame, not to the one completed.
     std::uint64_t m_pendingPTS = 0;
     std::uint8_t m_hasPendingPTS = 0;
+    // Synchroniser, audio: the video jump (source PTS where the video
+    // resumed) this stream has already followed.
+    std::uint64_t m_jumpFollowed = 0;
     // Length of the PES header at the start of the unit being assembled.
     std::int32_t m_unitHeaderLength = 0;
 

@@ -9,7 +9,8 @@ namespace {
 
 Bytes numberedPackets(int count, int pid = 0x100) {
     tsb::TsBuilder b;
-    for (int i = 0; i < count; ++i) b.Packet(pid, Bytes(184, static_cast<std::uint8_t>(i)));
+    for (int i = 0; i < count; ++i)
+        b.Packet(pid, Bytes(184, static_cast<std::uint8_t>(i)));
     return b.Data();
 }
 
@@ -19,7 +20,8 @@ std::vector<std::pair<int, int>> readAll(CRawFile& file) {
     demux.SetRecording(file);
     std::vector<std::pair<int, int>> seen;
     std::uint8_t packet[kTsReadSize];
-    for (int result; (result = demux.ReadPacket(packet)) != 0;) seen.emplace_back(result, packet[4]);
+    for (int result; (result = demux.ReadPacket(packet)) != 0;)
+        seen.emplace_back(result, packet[4]);
     return seen;
 }
 
@@ -137,7 +139,8 @@ TEST(CheckContinuity, CountsMissingRepeatedAndBackwardPackets) {
     EXPECT_EQ(CMpegTsDemux::CheckContinuity(last, 0), 0);
 }
 
-CCutArea area(std::uint64_t s0, std::uint64_t s1, std::int64_t p0, std::int64_t p1, bool enabled = true) {
+CCutArea area(std::uint64_t s0, std::uint64_t s1, std::int64_t p0, std::int64_t p1,
+              bool enabled = true) {
     CCutArea a;
     a.SectorStart = s0;
     a.SectorEnd = s1;
@@ -150,27 +153,30 @@ CCutArea area(std::uint64_t s0, std::uint64_t s1, std::int64_t p0, std::int64_t 
 TEST(FindCutArea, MatchesByStampWithWrapAndSkipsDisabledAreas) {
     constexpr std::int64_t wrap = std::int64_t{1} << 33;
     const std::int64_t start = wrap - 90000;  // one second before the wrap
-    CCutList areas = {area(10, 20, start + 1000, start + 2000, false), area(10, 20, start + 1000, start + 2000),
+    CCutList areas = {area(10, 20, start + 1000, start + 2000, false),
+                      area(10, 20, start + 1000, start + 2000),
                       area(30, 40, wrap + 9000, wrap + 18000)};
     EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, start, start + 1500, 0, 100000), &areas[1]);
     // 10000 lies after the wrap: it counts as 2^33 + 10000.
     EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, start, 10000, 0, 100000), &areas[2]);
     EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, start, 20000, 0, 100000), nullptr);
-    EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, start, start + 2000, 0, 100000), nullptr);  // end excluded
+    EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, start, start + 2000, 0, 100000),
+              nullptr);  // end excluded
 }
 
 TEST(FindCutArea, AreaRunningToTheEndMatchesByPosition) {
     CCutList areas = {area(1000, 99800, 0, 1), area(100, 200, 0, 1)};
     EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, 0, 5000, 5000, 100000), &areas[0]);
-    EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, 0, 5000, 150, 100000), nullptr);  // ends far from the end
+    EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, 0, 5000, 150, 100000),
+              nullptr);  // ends far from the end
     // In a recording shorter than 512 sectors every area ends "near the end".
     EXPECT_EQ(CMpegTsDemux::FindCutArea(areas, 0, 5000, 150, 300), &areas[1]);
 }
 
 TEST(BitRateEstimate, ClampsAndUsesWrapAwareDuration) {
     EXPECT_EQ(EstimateBitRate(1000, 1000, 0, 5000000), 4000);
-    EXPECT_EQ(EstimateBitRate(0, 900000, 0, 20000000), 8000);   // 16,000 kbit/s limited
-    EXPECT_EQ(EstimateBitRate(0, 900000, 0, 1000000), 2000);    // 800 kbit/s limited
+    EXPECT_EQ(EstimateBitRate(0, 900000, 0, 20000000), 8000);  // 16,000 kbit/s limited
+    EXPECT_EQ(EstimateBitRate(0, 900000, 0, 1000000), 2000);   // 800 kbit/s limited
     EXPECT_EQ(EstimateBitRate(0, 900000, 0, 6250000), 5000);
     constexpr std::int64_t wrap = std::int64_t{1} << 33;
     EXPECT_EQ(EstimateBitRate(wrap - 450000, 450000, 0, 6250000), 5000);  // across the wrap

@@ -41,10 +41,10 @@ Bytes PatSection(int tsId, const std::vector<std::pair<int, int>>& programs);  /
 Bytes PmtSection(int program, int pcrPid, const std::vector<PmtStream>& streams, int version = 0,
                  bool currentNext = true, const Bytes& programInfo = {});
 Bytes LanguageDescriptor(const std::string& language, int audioType = 0);  // tag 0x0A
-Bytes TeletextDescriptor(const std::string& language);                      // tag 0x56
-Bytes SubtitlingDescriptor(const std::string& language);                    // tag 0x59
-Bytes Ac3Descriptor();                                                      // tag 0x6A
-Bytes StreamIdentifierDescriptor(int tag);                                  // tag 0x52
+Bytes TeletextDescriptor(const std::string& language);                     // tag 0x56
+Bytes SubtitlingDescriptor(const std::string& language);                   // tag 0x59
+Bytes Ac3Descriptor();                                                     // tag 0x6A
+Bytes StreamIdentifierDescriptor(int tag);                                 // tag 0x52
 
 // --- elementary-stream data -------------------------------------------------
 // A PES packet: header with PTS (and DTS), then data. length 0 for video.
@@ -63,7 +63,7 @@ Bytes Filler(std::size_t size);  // bytes that hold no start code
 
 // --- a stream under construction ---------------------------------------------
 class TsBuilder {
-public:
+  public:
     // Appends one packet; the builder counts continuity per PID.
     void Packet(int pid, const Bytes& payload, const PacketOptions& options = {});
     // A PES (or any payload unit) cut into packets, the first with PUSI set.
@@ -78,7 +78,7 @@ public:
     Bytes& Data() { return m_bytes; }
     std::size_t PacketCount() const { return m_bytes.size() / 188; }
 
-private:
+  private:
     Bytes m_bytes;
     std::map<int, int> m_cc;
 };
@@ -100,10 +100,10 @@ struct RecordingSpec {
     std::vector<AudioTrack> audio = {{0x101, false, "deu", 0}};
     bool teletext = false;  // a teletext stream on PID 0x105 in the PMT
     int gops = 10;
-    int gopLength = 12;                  // pictures, "IBB PBB ..."
-    std::int64_t firstPts = 900000;      // stamp of the first picture
-    std::size_t pictureBytes = 3000;     // filler per picture (I pictures twice that)
-    int psiEvery = 12;                   // PAT/PMT before every n-th picture
+    int gopLength = 12;               // pictures, "IBB PBB ..."
+    std::int64_t firstPts = 900000;   // stamp of the first picture
+    std::size_t pictureBytes = 3000;  // filler per picture (I pictures twice that)
+    int psiEvery = 12;                // PAT/PMT before every n-th picture
 };
 
 // Video pictures each in their own PES with a PTS (display order = stream

@@ -1,0 +1,212 @@
+// Sync repair on recordings damaged by removing packets, and jobs that must
+// end as failures, cancels or answered questions.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+
+#include "job_fixture.h"
+#include "platform/file.h"
+
+namespace jobs {
+namespace {
+
+constexpr std::int64_t kSecond = 90000;
+
+// Where the audio ends against the video in a program stream: the end of the
+// last audio frame minus the end of the last picture shown, in seconds. A
+// repaired gap leaves it as the undamaged recording has it.
+double EndOffset(const std::string& mpg) {
+    const auto video = PacketTimes(mpg, "v:0");
+    const auto audio = PacketTimes(mpg, "a:0");
+    if (video.empty() || audio.empty()) return 1e9;
+    return (*std::max_element(audio.begin(), audio.end()) + 0.024) -
+           (*std::max_element(video.begin(), video.end()) + 0.04);
+}
+
+class DamageTest : public JobTest {
+protected:
+    // An undamaged recording of 10 s, its clean .mpg end offset, and the
+    // first video PTS.
+    void SetUp() override {
+        JobTest::SetUp();
+        RecordingOptions o;
+        o.seconds = 10;
+        o.ac3 = false;
+        o.mp2Tracks = 1;
+        MakeRecording(m_dir.File("clean.ts"), o);
+        m_clean = ReadFileBytes(m_dir.File("clean.ts"));
+        m_first = FirstPts(m_clean, 0x100);
+    }
+
+    // Runs the .mpg job on the damaged recording and, for comparison, on the
+    // clean one; returns the damaged job's result.
+    JobResult RunDamaged(const std::vector<unsigned char>& damaged) {
+        WriteFileBytes(m_dir.File("rec.ts"), damaged);
+        Open(m_dir.File("rec.ts"));
+        const JobResult r = RunJob(OutputMpeg, 0x101);
+        m_lines = Lines();
+        m_damagedOffset = EndOffset(Output("rec.mpg"));
+        EXPECT_EQ(DecodeErrors(Output("rec.mpg")), "");
+        m_model.CloseWithoutSaving();
+        Open(m_dir.File("clean.ts"));
+        EXPECT_EQ(RunJob(OutputMpeg, 0x101), JobResult::Done) << Lines();
+        m_cleanOffset = EndOffset(Output("clean.mpg"));
+        return r;
+    }
+    bool Has(const std::string& text) const { return m_lines.find(text) != std::string::npos; }
+
+    std::vector<unsigned char> m_clean;
+    std::int64_t m_first = 0;
+    std::string m_lines;
+    double m_damagedOffset = 0;
+    double m_cleanOffset = 0;
+};
+
+TEST_F(DamageTest, AudioGapOf100msIsPaddedWithSilence) {
+    const auto damaged = RemovePackets(m_clean, {0x101}, m_first + 3 * kSecond,
+                                       m_first + 3 * kSecond + 9000);
+    EXPECT_EQ(RunDamaged(damaged), JobResult::DoneWithWarnings);
+    EXPECT_TRUE(Has("   Missing sound frame(s) detected ")) << m_lines;
+    EXPECT_TRUE(Has("   Padding with 'silence'")) << m_lines;
+    EXPECT_NEAR(m_damagedOffset, m_cleanOffset, 0.030) << m_lines;
+}
+
+TEST_F(DamageTest, AudioGapOf1sDropsTheMatchingGops) {
+    const auto damaged = RemovePackets(m_clean, {0x101}, m_first + 3 * kSecond,
+                                       m_first + 4 * kSecond);
+    EXPECT_EQ(RunDamaged(damaged), JobResult::DoneWithWarnings);
+    EXPECT_TRUE(Has("   Too many missing sound frame(s) detected! ")) << m_lines;
+    EXPECT_TRUE(Has("   Dropping corresponding GOP")) << m_lines;
+    EXPECT_TRUE(Has("   Dropped GOPs!")) << m_lines;
+    EXPECT_NEAR(m_damagedOffset, m_cleanOffset, 0.030) << m_lines;
+    // About a second of pictures is gone.
+    EXPECT_NEAR(FrameCount(Output("rec.mpg"), "v:0"), 250 - 25, 13);
+}
+
+TEST_F(DamageTest, VideoGapIsReportedAsMissingGop) {
+    const auto damaged = RemovePackets(m_clean, {0x100}, m_first + 3 * kSecond,
+                                       m_first + 3 * kSecond + 43200);
+    EXPECT_EQ(RunDamaged(damaged), JobResult::DoneWithWarnings);
+    EXPECT_TRUE(Has("   Missing GOP detected! ")) << m_lines;
+    EXPECT_NEAR(m_damagedOffset, m_cleanOffset, 0.030) << m_lines;
+}
+
+TEST_F(DamageTest, SixSecondJumpIsReportedAsCut) {
+    const auto damaged = RemovePackets(m_clean, {0x100, 0x101}, m_first + 2 * kSecond,
+                                       m_first + 8 * kSecond);
+    RunDamaged(damaged);
+    EXPECT_TRUE(Has("   Cut detected! 6s")) << m_lines;
+    EXPECT_NEAR(m_damagedOffset, m_cleanOffset, 0.030) << m_lines;
+}
+
+class FailureTest : public JobTest {
+protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        RecordingOptions o;
+        o.seconds = 2;
+        MakeRecording(m_dir.File("rec.ts"), o);
+        Open(m_dir.File("rec.ts"));
+    }
+    void ExpectFailedNotDone() {
+        EXPECT_TRUE(Logged("Failed: ")) << Lines();
+        EXPECT_FALSE(Logged("Done, ")) << Lines();
+        EXPECT_TRUE(m_progress.finished);
+    }
+};
+
+TEST_F(FailureTest, OutputThatCannotBeCreatedFailsTheJob) {
+    platform::SetOpenHookForTesting([](const std::string& path, unsigned) {
+        return path.size() > 4 && path.substr(path.size() - 4) == ".mp2" ? EACCES : 0;
+    });
+    const JobResult r = RunJob(OutputEs);
+    platform::SetOpenHookForTesting(nullptr);
+    EXPECT_EQ(r, JobResult::Failed);
+    ExpectFailedNotDone();
+}
+
+TEST_F(FailureTest, FullDiskFailsTheJob) {
+    // A file size limit makes writes past 64 KiB fail as on a full disk.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const JobResult r = RunJob(OutputMpeg, 0x101);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(r, JobResult::Failed);
+    ExpectFailedNotDone();
+}
+
+TEST_F(FailureTest, OverwriteQuestionYesNoRenameAndCancel) {
+    ASSERT_EQ(RunJob(OutputEs), JobResult::Done) << Lines();
+    // Cancel: nothing is done.
+    m_prompts.answers = {PromptAnswer::Cancel};
+    EXPECT_EQ(RunJob(OutputEs), JobResult::NotStarted);
+    ASSERT_EQ(m_prompts.questions.size(), 1u);
+    EXPECT_NE(m_prompts.questions[0].find("File [rec.m2v]"), std::string::npos);
+    EXPECT_FALSE(Logged("Done, "));
+    // No: a new name; names that leave the folder are refused.
+    m_prompts.answers = {PromptAnswer::No, PromptAnswer::No};
+    m_prompts.names = {"../escape", "Other"};
+    EXPECT_EQ(RunJob(OutputEs), JobResult::Done) << Lines();
+    EXPECT_EQ(m_prompts.defaults.front(), "rec");
+    EXPECT_TRUE(platform::FileExists(Output("Other.m2v")));
+    EXPECT_TRUE(platform::FileExists(Output("Other(2).mp2")));
+    EXPECT_FALSE(platform::FileExists(m_dir.File("work/escape.m2v")));
+    // Yes: replaced.
+    m_prompts.answers = {PromptAnswer::Yes};
+    EXPECT_EQ(RunJob(OutputEs), JobResult::Done);
+}
+
+TEST_F(FailureTest, ThirdStreamOfOneExtensionGetsItsOwnFile) {
+    RecordingOptions o;
+    o.seconds = 1;
+    o.mp2Tracks = 3;
+    o.ac3 = false;
+    MakeRecording(m_dir.File("three.ts"), o);
+    m_model.CloseWithoutSaving();
+    Open(m_dir.File("three.ts"));
+    ASSERT_EQ(RunJob(OutputEs), JobResult::Done) << Lines();
+    for (const char* name : {"three.mp2", "three(2).mp2", "three(3).mp2"}) {
+        EXPECT_GT(std::filesystem::file_size(Output(name)), 10000u) << name;
+        EXPECT_EQ(DecodeErrors(Output(name)), "") << name;
+    }
+}
+
+TEST_F(FailureTest, CancelKeepsWhatWasWrittenAndSaysSo) {
+    m_progress.cancel = true;
+    EXPECT_EQ(RunJob(OutputEs), JobResult::Cancelled);
+    EXPECT_TRUE(Logged("Aborted by user")) << Lines();
+    EXPECT_TRUE(Logged("Done, ")) << Lines();
+    EXPECT_TRUE(platform::FileExists(Output("rec.m2v")));
+}
+
+// The real captures: every job runs through, whatever they hold.
+TEST_F(FailureTest, RealCapturesRunThroughAllJobs) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(RAVELO_SHARED_TESTDATA) + "/real")) {
+        if (entry.path().extension() != ".ts") continue;
+        SCOPED_TRACE(entry.path().string());
+        m_model.CloseWithoutSaving();
+        CRecordingModel& model = m_model;
+        std::string error;
+        if (!model.Open(entry.path().string(), &error)) continue;  // nothing to demultiplex
+        SetActiveRecording(&model);
+        for (OutputKind kind : {OutputEs, OutputMpeg, OutputVob}) {
+            m_prompts.answers = {PromptAnswer::Yes};
+            const JobResult r = RunJob(kind, model.m_audioPid);
+            EXPECT_TRUE(Logged("Done, ") || Logged("Failed: ")) << Lines();
+            (void)r;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace jobs
