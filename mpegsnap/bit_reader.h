@@ -9,7 +9,7 @@
 namespace mpegsnap {
 
 class BitReader {
-public:
+  public:
     BitReader() = default;
     BitReader(const std::uint8_t* data, std::size_t size) { Reset(data, size); }
 
@@ -34,6 +34,20 @@ public:
         m_bits -= count;
         m_consumed += static_cast<std::uint64_t>(count);
     }
+    // Unchecked access for hot loops: after Need(n), up to n bits may be
+    // shown and dropped without further checks (n <= 57).
+    void Need(int count) {
+        if (m_bits < count) Refill();
+    }
+    std::uint32_t Show(int count) const {
+        return static_cast<std::uint32_t>(m_cache >> (64 - count));
+    }
+    void Drop(int count) {
+        m_cache <<= count;
+        m_bits -= count;
+        m_consumed += static_cast<std::uint64_t>(count);
+    }
+
     // Up to 32 bits.
     std::uint32_t Get(int count) {
         if (count == 0) return 0;
@@ -50,13 +64,14 @@ public:
 
     void AlignToByte() { Skip(static_cast<int>((8 - (m_consumed & 7)) & 7)); }
 
-private:
+  private:
     void Refill() {
         // Fill whole bytes into the free low part of the cache; past the end
         // the cache fills with zeros.
         if (m_end - m_next >= 8) {
             std::uint64_t word = 0;
-            for (int i = 0; i < 8; ++i) word = (word << 8) | m_next[i];
+            for (int i = 0; i < 8; ++i)
+                word = (word << 8) | m_next[i];
             const int bytes = (64 - m_bits) >> 3;
             const int spare = 64 - m_bits - bytes * 8;
             m_cache |= (word >> m_bits) & ~((std::uint64_t{1} << spare) - 1);

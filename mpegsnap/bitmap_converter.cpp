@@ -10,9 +10,8 @@ namespace {
 // Colour conversion coefficients (16.16 fixed point) by matrix_coefficients:
 // crv, cbu, cgu, cgv.
 constexpr int kCoefficients[8][4] = {
-    {117504, 138453, 13954, 34903}, {117504, 138453, 13954, 34903},
-    {104597, 132201, 25675, 53279}, {104597, 132201, 25675, 53279},
-    {104448, 132798, 24759, 53109}, {104597, 132201, 25675, 53279},
+    {117504, 138453, 13954, 34903}, {117504, 138453, 13954, 34903}, {104597, 132201, 25675, 53279},
+    {104597, 132201, 25675, 53279}, {104448, 132798, 24759, 53109}, {104597, 132201, 25675, 53279},
     {104597, 132201, 25675, 53279}, {117579, 136230, 16907, 35559}};
 // Values outside the table are reserved; they get the ITU-R BT.601 set.
 constexpr int kDefaultCoefficientSet = 5;
@@ -20,40 +19,60 @@ constexpr int kDefaultCoefficientSet = 5;
 // Maps -384..639 to 0..255.
 struct ClipTable {
     std::array<std::uint8_t, 1024> values{};
-    ClipTable() {
-        for (int i = 0; i < 1024; ++i) values[i] = static_cast<std::uint8_t>(std::clamp(i - 384, 0, 255));
+    constexpr ClipTable() {
+        for (int i = 0; i < 1024; ++i)
+            values[static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(i < 384 ? 0 : (i > 384 + 255 ? 255 : i - 384));
     }
-    std::uint8_t operator()(int value) const { return values[static_cast<std::size_t>(value + 384)]; }
+    std::uint8_t operator()(int value) const {
+        return values[static_cast<std::size_t>(value + 384)];
+    }
 };
+constexpr ClipTable kClip;
 const ClipTable& clip() {
-    static const ClipTable table;
-    return table;
+    return kClip;
 }
 
-// Six-tap filter over samples s[i + first .. i + first + 5], the indices
-// clamped to 0..count-1, stepping by step.
-inline std::uint8_t filter6(const std::uint8_t* s, std::ptrdiff_t step, int count, int i, int first,
-                            const int* taps) {
+// Six-tap filter over samples s[i + first .. i + first + 5], stepping by
+// step; near the ends the indices are clamped to 0..count-1.
+inline std::uint8_t filter6Clamped(const std::uint8_t* s, std::ptrdiff_t step, int count, int i,
+                                   int first, const int* taps) {
     int sum = 128;
-    for (int k = 0; k < 6; ++k) {
-        const int index = std::clamp(i + first + k, 0, count - 1);
-        sum += taps[k] * s[index * step];
-    }
+    for (int k = 0; k < 6; ++k)
+        sum += taps[k] * s[std::clamp(i + first + k, 0, count - 1) * step];
     return clip()(sum >> 8);
+}
+
+// The same inside the row or column, where no index needs clamping.
+inline std::uint8_t filter6(const std::uint8_t* p, std::ptrdiff_t step, const int* taps) {
+    const int sum = 128 + taps[0] * p[0] + taps[1] * p[step] + taps[2] * p[2 * step] +
+                    taps[3] * p[3 * step] + taps[4] * p[4 * step] + taps[5] * p[5 * step];
+    return clip()(sum >> 8);
+}
+
+// Whether the taps of output i reach outside 0..count-1 (taps from
+// i - 3 to i + 3 at most).
+inline bool nearEdge(int i, int count) {
+    return i < 3 || i + 3 >= count;
 }
 
 // Horizontal 2:1 interpolation of one row of count samples.
 void upsampleRow(const std::uint8_t* src, int count, std::uint8_t* dst, bool mpeg2) {
-    static constexpr int kMpeg2Odd[6] = {21, -52, 159, 159, -52, 21};     // s[j-2] .. s[j+3]
-    static constexpr int kMpeg1Even[6] = {5, -21, 70, 228, -37, 11};      // s[j-3] .. s[j+2]
-    static constexpr int kMpeg1Odd[6] = {11, -37, 228, 70, -21, 5};       // s[j-2] .. s[j+3]
+    static constexpr int kMpeg2Odd[6] = {21, -52, 159, 159, -52, 21};  // s[j-2] .. s[j+3]
+    static constexpr int kMpeg1Even[6] = {5, -21, 70, 228, -37, 11};   // s[j-3] .. s[j+2]
+    static constexpr int kMpeg1Odd[6] = {11, -37, 228, 70, -21, 5};    // s[j-2] .. s[j+3]
     for (int j = 0; j < count; ++j) {
+        const bool edge = nearEdge(j, count);
         if (mpeg2) {
             dst[2 * j] = src[j];
-            dst[2 * j + 1] = filter6(src, 1, count, j, -2, kMpeg2Odd);
+            dst[2 * j + 1] = edge ? filter6Clamped(src, 1, count, j, -2, kMpeg2Odd)
+                                  : filter6(src + j - 2, 1, kMpeg2Odd);
+        } else if (edge) {
+            dst[2 * j] = filter6Clamped(src, 1, count, j, -3, kMpeg1Even);
+            dst[2 * j + 1] = filter6Clamped(src, 1, count, j, -2, kMpeg1Odd);
         } else {
-            dst[2 * j] = filter6(src, 1, count, j, -3, kMpeg1Even);
-            dst[2 * j + 1] = filter6(src, 1, count, j, -2, kMpeg1Odd);
+            dst[2 * j] = filter6(src + j - 3, 1, kMpeg1Even);
+            dst[2 * j + 1] = filter6(src + j - 2, 1, kMpeg1Odd);
         }
     }
 }
@@ -67,9 +86,18 @@ void upsampleProgressive(const std::uint8_t* src, std::ptrdiff_t stride, int wid
     for (int i = 0; i < rows; ++i) {
         std::uint8_t* even = dst + static_cast<std::ptrdiff_t>(2 * i) * width;
         std::uint8_t* odd = even + width;
+        if (nearEdge(i, rows)) {
+            for (int x = 0; x < width; ++x) {
+                even[x] = filter6Clamped(src + x, stride, rows, i, -3, kEven);
+                odd[x] = filter6Clamped(src + x, stride, rows, i, -2, kOdd);
+            }
+            continue;
+        }
+        const std::uint8_t* above3 = src + (i - 3) * stride;
+        const std::uint8_t* above2 = src + (i - 2) * stride;
         for (int x = 0; x < width; ++x) {
-            even[x] = filter6(src + x, stride, rows, i, -3, kEven);
-            odd[x] = filter6(src + x, stride, rows, i, -2, kOdd);
+            even[x] = filter6(above3 + x, stride, kEven);
+            odd[x] = filter6(above2 + x, stride, kOdd);
         }
     }
 }
@@ -80,8 +108,7 @@ void upsampleInterlaced(const std::uint8_t* src, std::ptrdiff_t stride, int widt
                         std::uint8_t* dst) {
     static constexpr int kTop[2][6] = {{1, -7, 30, 248, -21, 5},     // f[k-3] .. f[k+2]
                                        {7, -35, 194, 110, -24, 4}};  // f[k-2] .. f[k+3]
-    static constexpr int kBottom[2][6] = {{4, -24, 110, 194, -35, 7},
-                                          {5, -21, 248, 30, -7, 1}};
+    static constexpr int kBottom[2][6] = {{4, -24, 110, 194, -35, 7}, {5, -21, 248, 30, -7, 1}};
     const int fieldRows = rows / 2;
     for (int field = 0; field < 2; ++field) {
         const std::uint8_t* fieldSrc = src + field * stride;
@@ -91,16 +118,26 @@ void upsampleInterlaced(const std::uint8_t* src, std::ptrdiff_t stride, int widt
             // 4k + 2 + field.
             std::uint8_t* first = dst + static_cast<std::ptrdiff_t>(4 * k + field) * width;
             std::uint8_t* second = first + 2 * static_cast<std::ptrdiff_t>(width);
+            if (nearEdge(k, fieldRows)) {
+                for (int x = 0; x < width; ++x) {
+                    first[x] = filter6Clamped(fieldSrc + x, 2 * stride, fieldRows, k, -3, taps[0]);
+                    second[x] = filter6Clamped(fieldSrc + x, 2 * stride, fieldRows, k, -2, taps[1]);
+                }
+                continue;
+            }
+            const std::uint8_t* above3 = fieldSrc + (k - 3) * 2 * stride;
+            const std::uint8_t* above2 = fieldSrc + (k - 2) * 2 * stride;
             for (int x = 0; x < width; ++x) {
-                first[x] = filter6(fieldSrc + x, 2 * stride, fieldRows, k, -3, taps[0]);
-                second[x] = filter6(fieldSrc + x, 2 * stride, fieldRows, k, -2, taps[1]);
+                first[x] = filter6(above3 + x, 2 * stride, taps[0]);
+                second[x] = filter6(above2 + x, 2 * stride, taps[1]);
             }
         }
     }
 }
 
 void putLittleEndian(std::uint8_t* at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 }  // namespace
 
@@ -156,8 +193,8 @@ void BitmapConverter::UpsampleChroma(const std::uint8_t* source, int width, int 
         rowStride = width;
     }
     for (int r = 0; r < height; ++r)
-        upsampleRow(rows + r * rowStride, width, out.data() + static_cast<std::size_t>(r) * 2 * width,
-                    frame.mpeg2);
+        upsampleRow(rows + r * rowStride, width,
+                    out.data() + static_cast<std::size_t>(r) * 2 * width, frame.mpeg2);
 }
 
 void BitmapConverter::WriteRows(const FrameView& frame, const std::uint8_t* cb,
@@ -216,7 +253,8 @@ int BitmapConverter::ConvertFrame(int kind, const FrameView& frame, std::uint8_t
     const std::uint8_t* cr = frame.cr;
     std::ptrdiff_t chromaStride = frame.chromaStride;
     if (frame.chromaFormat != 3) {
-        if (!Reserve(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height))) {
+        if (!Reserve(static_cast<std::size_t>(frame.width) *
+                     static_cast<std::size_t>(frame.height))) {
             m_error = -5;
             return 0;
         }

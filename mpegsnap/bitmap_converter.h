@@ -25,7 +25,7 @@ struct FrameView {
 };
 
 class BitmapConverter {
-public:
+  public:
     static constexpr int kKindBitmap = 5;
     static constexpr int kHeaderSize = 54;
 
@@ -35,14 +35,14 @@ public:
     int ConvertFrame(int kind, const FrameView& frame, std::uint8_t* buffer, std::size_t capacity);
 
     int Error() const { return m_error; }
-    int Width() const { return m_width; }    // of the last bitmap
+    int Width() const { return m_width; }  // of the last bitmap
     int Height() const { return m_height; }
 
     // Bitmap width and height for a frame: chroma subsampling rounds the
     // sizes down to even values.
     static void BitmapSize(const FrameView& frame, int& width, int& height);
 
-private:
+  private:
     bool Reserve(std::size_t samples);
     void UpsampleChroma(const std::uint8_t* source, int width, int height, int bitmapHeight,
                         const FrameView& frame, std::vector<std::uint8_t>& out);

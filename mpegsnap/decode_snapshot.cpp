@@ -31,7 +31,8 @@ std::string formatOutputName(const std::string& pattern) {
             ++end;
         while (end < pattern.size() && end - i < 8 && pattern[end] >= '0' && pattern[end] <= '9')
             ++end;
-        if (end < pattern.size() && (pattern[end] == 'd' || pattern[end] == 'i' || pattern[end] == 'u')) {
+        if (end < pattern.size() &&
+            (pattern[end] == 'd' || pattern[end] == 'i' || pattern[end] == 'u')) {
             const std::string spec = pattern.substr(i, end - i) + "d";
             char text[64];
             std::snprintf(text, sizeof(text), spec.c_str(), 1);
@@ -84,7 +85,8 @@ int DecodeSnapshot(const std::string& inputPath, const std::string& outputPatter
         return 2;
     }
     if (decoder.DecodeNextFrame() != 1) return 0;
-    const int bytes = decoder.ConvertFrame(BitmapConverter::kKindBitmap, buffer.data(), buffer.size());
+    const int bytes =
+        decoder.ConvertFrame(BitmapConverter::kKindBitmap, buffer.data(), buffer.size());
     if (bytes <= 0) return 0;
     writeFile(formatOutputName(outputPattern), buffer.data(), static_cast<std::size_t>(bytes));
     return 0;

@@ -10,14 +10,14 @@
 namespace mpegsnap {
 
 struct DecodedFrame {
-    int width = 0;   // horizontal_size
-    int height = 0;  // vertical_size
+    int width = 0;         // horizontal_size
+    int height = 0;        // vertical_size
     int chromaFormat = 1;  // 1 4:2:0, 2 4:2:2, 3 4:4:4
     int matrixCoefficients = 0;
     bool progressiveFrame = true;
     bool mpeg2 = true;
-    int pictureType = 1;         // of the frame (of its first field): 1 I, 2 P, 3 B
-    int temporalReference = 0;   // display position within its group of pictures
+    int pictureType = 1;        // of the frame (of its first field): 1 I, 2 P, 3 B
+    int temporalReference = 0;  // display position within its group of pictures
     // Planes without padding: luma width x height; chroma halved (rounded up)
     // across for 4:2:0 and 4:2:2, and down for 4:2:0.
     std::vector<std::uint8_t> y, cb, cr;

@@ -16,7 +16,7 @@ struct PlaneView {
 };
 
 class FrameBuffer {
-public:
+  public:
     // Sizes in macroblocks; chromaFormat 1, 2 or 3. The planes start mid-grey,
     // which is what a picture predicted from a missing reference shows.
     void Allocate(int macroblockWidth, int macroblockHeight, int chromaFormat);
@@ -27,7 +27,7 @@ public:
     int Width(int plane) const { return plane == 0 ? m_width : m_chromaWidth; }
     int Height(int plane) const { return plane == 0 ? m_height : m_chromaHeight; }
 
-private:
+  private:
     int m_width = 0;
     int m_height = 0;
     int m_chromaWidth = 0;

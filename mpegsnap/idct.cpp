@@ -1,6 +1,11 @@
 #include "mpegsnap/idct.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace mpegsnap {
 
@@ -13,23 +18,32 @@ constexpr int kW5 = 1609;
 constexpr int kW6 = 1108;
 constexpr int kW7 = 565;
 
-// Row pass: 11 fractional bits, results carry 3 bits more than the input.
-inline void rowPass(std::int16_t* row) {
-    int x1 = row[4] * 2048;
-    int x2 = row[6];
-    int x3 = row[2];
-    int x4 = row[1];
-    int x5 = row[7];
-    int x6 = row[5];
-    int x7 = row[3];
-    if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-        const std::int16_t dc = static_cast<std::int16_t>(row[0] * 8);
-        for (int i = 0; i < 8; ++i) row[i] = dc;
-        return;
-    }
-    int x0 = row[0] * 2048 + 128;  // rounds the final shift
+// Eight independent one-dimensional transforms side by side, one per lane.
+using Lanes = std::int32_t __attribute__((vector_size(32)));
+using Lanes16 = std::int16_t __attribute__((vector_size(16)));
 
-    int x8 = kW7 * (x4 + x5);
+// (Vectors are passed by reference: by value they would change the calling
+// convention with the instruction set.)
+inline void load(const std::int16_t* p, Lanes& out) {
+    Lanes16 v;
+    std::memcpy(&v, p, sizeof(v));
+    out = __builtin_convertvector(v, Lanes);
+}
+
+// Row pass: 11 fractional bits; a row whose AC coefficients are all zero
+// comes out as eight times its DC, exactly as the shortcut of a scalar
+// implementation would give.
+inline void rowPass(const Lanes in[8], Lanes out[8]) {
+    Lanes x1 = in[4] * 2048;
+    Lanes x2 = in[6];
+    Lanes x3 = in[2];
+    Lanes x4 = in[1];
+    Lanes x5 = in[7];
+    Lanes x6 = in[5];
+    Lanes x7 = in[3];
+    Lanes x0 = in[0] * 2048 + 128;  // rounds the final shift
+
+    Lanes x8 = kW7 * (x4 + x5);
     x4 = x8 + (kW1 - kW7) * x4;
     x5 = x8 - (kW1 + kW7) * x5;
     x8 = kW3 * (x6 + x7);
@@ -53,38 +67,28 @@ inline void rowPass(std::int16_t* row) {
     x2 = (181 * (x4 + x5) + 128) >> 8;
     x4 = (181 * (x4 - x5) + 128) >> 8;
 
-    row[0] = static_cast<std::int16_t>((x7 + x1) >> 8);
-    row[1] = static_cast<std::int16_t>((x3 + x2) >> 8);
-    row[2] = static_cast<std::int16_t>((x0 + x4) >> 8);
-    row[3] = static_cast<std::int16_t>((x8 + x6) >> 8);
-    row[4] = static_cast<std::int16_t>((x8 - x6) >> 8);
-    row[5] = static_cast<std::int16_t>((x0 - x4) >> 8);
-    row[6] = static_cast<std::int16_t>((x3 - x2) >> 8);
-    row[7] = static_cast<std::int16_t>((x7 - x1) >> 8);
+    out[0] = (x7 + x1) >> 8;
+    out[1] = (x3 + x2) >> 8;
+    out[2] = (x0 + x4) >> 8;
+    out[3] = (x8 + x6) >> 8;
+    out[4] = (x8 - x6) >> 8;
+    out[5] = (x0 - x4) >> 8;
+    out[6] = (x3 - x2) >> 8;
+    out[7] = (x7 - x1) >> 8;
 }
 
-inline std::int16_t clipResidual(int value) {
-    return static_cast<std::int16_t>(std::clamp(value, -256, 255));
-}
+// Column pass: rounding by 8192 before the final shift by 14.
+inline void columnPass(const Lanes in[8], Lanes out[8]) {
+    Lanes x1 = in[4] * 256;
+    Lanes x2 = in[6];
+    Lanes x3 = in[2];
+    Lanes x4 = in[1];
+    Lanes x5 = in[7];
+    Lanes x6 = in[5];
+    Lanes x7 = in[3];
+    Lanes x0 = in[0] * 256 + 8192;
 
-// Column pass: 8 fractional bits in, rounding by 8192 before the final shift
-// by 14.
-inline void columnPass(std::int16_t* column) {
-    int x1 = column[8 * 4] * 256;
-    int x2 = column[8 * 6];
-    int x3 = column[8 * 2];
-    int x4 = column[8 * 1];
-    int x5 = column[8 * 7];
-    int x6 = column[8 * 5];
-    int x7 = column[8 * 3];
-    if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-        const std::int16_t value = clipResidual((column[0] + 32) >> 6);
-        for (int i = 0; i < 8; ++i) column[8 * i] = value;
-        return;
-    }
-    int x0 = column[0] * 256 + 8192;
-
-    int x8 = kW7 * (x4 + x5) + 4;
+    Lanes x8 = kW7 * (x4 + x5) + 4;
     x4 = (x8 + (kW1 - kW7) * x4) >> 3;
     x5 = (x8 - (kW1 + kW7) * x5) >> 3;
     x8 = kW3 * (x6 + x7) + 4;
@@ -108,55 +112,116 @@ inline void columnPass(std::int16_t* column) {
     x2 = (181 * (x4 + x5) + 128) >> 8;
     x4 = (181 * (x4 - x5) + 128) >> 8;
 
-    column[8 * 0] = clipResidual((x7 + x1) >> 14);
-    column[8 * 1] = clipResidual((x3 + x2) >> 14);
-    column[8 * 2] = clipResidual((x0 + x4) >> 14);
-    column[8 * 3] = clipResidual((x8 + x6) >> 14);
-    column[8 * 4] = clipResidual((x8 - x6) >> 14);
-    column[8 * 5] = clipResidual((x0 - x4) >> 14);
-    column[8 * 6] = clipResidual((x3 - x2) >> 14);
-    column[8 * 7] = clipResidual((x7 - x1) >> 14);
+    out[0] = (x7 + x1) >> 14;
+    out[1] = (x3 + x2) >> 14;
+    out[2] = (x0 + x4) >> 14;
+    out[3] = (x8 + x6) >> 14;
+    out[4] = (x8 - x6) >> 14;
+    out[5] = (x0 - x4) >> 14;
+    out[6] = (x3 - x2) >> 14;
+    out[7] = (x7 - x1) >> 14;
+}
+
+// out[r][c] = in[c][r].
+inline void transpose(const std::int32_t in[8][8], std::int32_t out[8][8]) {
+#if defined(__SSE2__)
+    for (int br = 0; br < 8; br += 4) {
+        for (int bc = 0; bc < 8; bc += 4) {
+            const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(&in[bc + 0][br]));
+            const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(&in[bc + 1][br]));
+            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(&in[bc + 2][br]));
+            const __m128i d = _mm_load_si128(reinterpret_cast<const __m128i*>(&in[bc + 3][br]));
+            const __m128i ab0 = _mm_unpacklo_epi32(a, b);
+            const __m128i ab1 = _mm_unpackhi_epi32(a, b);
+            const __m128i cd0 = _mm_unpacklo_epi32(c, d);
+            const __m128i cd1 = _mm_unpackhi_epi32(c, d);
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 0][bc]),
+                            _mm_unpacklo_epi64(ab0, cd0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 1][bc]),
+                            _mm_unpackhi_epi64(ab0, cd0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 2][bc]),
+                            _mm_unpacklo_epi64(ab1, cd1));
+            _mm_store_si128(reinterpret_cast<__m128i*>(&out[br + 3][bc]),
+                            _mm_unpackhi_epi64(ab1, cd1));
+        }
+    }
+#else
+    for (int r = 0; r < 8; ++r)
+        for (int c = 0; c < 8; ++c)
+            out[r][c] = in[c][r];
+#endif
+}
+
+// The residual in row-major order, not yet clipped: a later clip of
+// prediction + residual to 0..255 gives what clipping to -256..255 first
+// would.
+inline void transform(const std::int16_t* columnMajor, std::int32_t residual[64]) {
+    Lanes in[8], rows[8];
+    for (int k = 0; k < 8; ++k)
+        load(columnMajor + 8 * k, in[k]);
+    rowPass(in, rows);  // rows[k], lane r: row r, column k after the row pass
+    alignas(32) std::int32_t byColumn[8][8];
+    alignas(32) std::int32_t byRow[8][8];
+    std::memcpy(byColumn, rows, sizeof(byColumn));
+    transpose(byColumn, byRow);
+    for (int r = 0; r < 8; ++r)
+        std::memcpy(&in[r], byRow[r], sizeof(Lanes));
+    columnPass(in, rows);  // rows[r], lane c
+    std::memcpy(residual, rows, 64 * sizeof(std::int32_t));
 }
 
 inline std::uint8_t clipPixel(int value) {
-    return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+    return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
 }
 }  // namespace
 
 void Idct::Transform(std::int16_t* block) {
-    for (int i = 0; i < 8; ++i) rowPass(block + 8 * i);
-    for (int i = 0; i < 8; ++i) columnPass(block + i);
+    std::int16_t columnMajor[64];
+    for (int i = 0; i < 64; ++i)
+        columnMajor[ColumnMajor(i)] = block[i];
+    std::int32_t residual[64];
+    transform(columnMajor, residual);
+    for (int i = 0; i < 64; ++i)
+        block[i] = static_cast<std::int16_t>(std::clamp(residual[i], -256, 255));
 }
 
-int Idct::DcValue(int coefficient) {
-    // The row pass multiplies a lone DC by 8, the column pass then rounds it
-    // down by 64.
-    return std::clamp((coefficient * 8 + 32) >> 6, -256, 255);
-}
-
-void Idct::Put(std::int16_t* block, std::uint8_t* dest, std::ptrdiff_t stride) {
-    Transform(block);
-    for (int y = 0; y < 8; ++y, dest += stride, block += 8)
-        for (int x = 0; x < 8; ++x) dest[x] = clipPixel(block[x]);
-}
-
-void Idct::Add(std::int16_t* block, std::uint8_t* dest, std::ptrdiff_t stride) {
-    Transform(block);
-    for (int y = 0; y < 8; ++y, dest += stride, block += 8)
-        for (int x = 0; x < 8; ++x) dest[x] = clipPixel(dest[x] + block[x]);
-}
-
-void Idct::PutDc(int dc, std::uint8_t* dest, std::ptrdiff_t stride) {
-    const std::uint8_t value = clipPixel(DcValue(dc));
+void Idct::Put(const std::int16_t* columnMajor, std::uint8_t* dest, std::ptrdiff_t stride) {
+    alignas(32) std::int32_t residual[64];
+    transform(columnMajor, residual);
+#if defined(__SSE2__)
+    // Saturating packs: to 16 bits, then to 0..255.
+    for (int y = 0; y < 8; ++y, dest += stride) {
+        const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(residual + 8 * y));
+        const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(residual + 8 * y + 4));
+        const __m128i words = _mm_packs_epi32(low, high);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(words, words));
+    }
+#else
     for (int y = 0; y < 8; ++y, dest += stride)
-        for (int x = 0; x < 8; ++x) dest[x] = value;
+        for (int x = 0; x < 8; ++x)
+            dest[x] = clipPixel(residual[8 * y + x]);
+#endif
 }
 
-void Idct::AddDc(int dc, std::uint8_t* dest, std::ptrdiff_t stride) {
-    const int value = DcValue(dc);
+void Idct::Add(const std::int16_t* columnMajor, std::uint8_t* dest, std::ptrdiff_t stride) {
+    alignas(32) std::int32_t residual[64];
+    transform(columnMajor, residual);
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int y = 0; y < 8; ++y, dest += stride) {
+        const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(residual + 8 * y));
+        const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(residual + 8 * y + 4));
+        const __m128i words = _mm_packs_epi32(low, high);
+        const __m128i prediction =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dest)), zero);
+        const __m128i sum = _mm_adds_epi16(words, prediction);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(sum, sum));
+    }
+#else
     for (int y = 0; y < 8; ++y, dest += stride)
-        for (int x = 0; x < 8; ++x) dest[x] = clipPixel(dest[x] + value);
+        for (int x = 0; x < 8; ++x)
+            dest[x] = clipPixel(dest[x] + residual[8 * y + x]);
+#endif
 }
 
 }  // namespace mpegsnap
-

@@ -13,7 +13,9 @@ namespace mpegsnap {
 namespace {
 // Derived vector of dual-prime prediction: the field vector scaled to the
 // temporal distance of the opposite-parity field, rounded away from zero.
-int dualPrimeScale(int vector, int multiplier) { return (vector * multiplier + (vector > 0)) >> 1; }
+int dualPrimeScale(int vector, int multiplier) {
+    return (vector * multiplier + (vector > 0)) >> 1;
+}
 }  // namespace
 
 MacroblockDecoder::MacroblockDecoder() : m_vlc(VideoVlc::Get()) {}
@@ -29,13 +31,27 @@ void MacroblockDecoder::StartPicture(const PictureContext& context) {
         m_mbHeight /= 2;
         m_parity = m_picture->structure == kTopField ? 0 : 1;
     }
-    for (int plane = 0; plane < 3; ++plane) m_dest[plane] = context.current->Plane(plane, m_parity);
+    for (int plane = 0; plane < 3; ++plane)
+        m_dest[plane] = context.current->Plane(plane, m_parity);
     switch (m_sequence->chromaFormat) {
-        case kChroma422: m_blockCount = 8; break;
-        case kChroma444: m_blockCount = 12; break;
-        default: m_blockCount = 6; break;
+        case kChroma422:
+            m_blockCount = 8;
+            break;
+        case kChroma444:
+            m_blockCount = 12;
+            break;
+        default:
+            m_blockCount = 6;
+            break;
     }
     m_scan = m_picture->alternateScan ? kAlternateScan : kZigZagScan;
+    for (int i = 0; i < 64; ++i) {
+        m_store[i] = static_cast<std::uint8_t>(Idct::ColumnMajor(m_scan[i]));
+        m_intraMatrix[0][i] = m_sequence->intraMatrix[m_scan[i]];
+        m_intraMatrix[1][i] = m_sequence->chromaIntraMatrix[m_scan[i]];
+        m_nonIntraMatrix[0][i] = m_sequence->nonIntraMatrix[m_scan[i]];
+        m_nonIntraMatrix[1][i] = m_sequence->chromaNonIntraMatrix[m_scan[i]];
+    }
     m_dcMultiplier = 8 >> m_picture->intraDcPrecision;
 }
 
@@ -44,7 +60,9 @@ void MacroblockDecoder::ResetDcPredictors() {
     m_dcPredictor[0] = m_dcPredictor[1] = m_dcPredictor[2] = reset;
 }
 
-void MacroblockDecoder::ResetMotionPredictors() { std::memset(m_pmv, 0, sizeof(m_pmv)); }
+void MacroblockDecoder::ResetMotionPredictors() {
+    std::memset(m_pmv, 0, sizeof(m_pmv));
+}
 
 int MacroblockDecoder::DecodeSlice(int code, const std::uint8_t* data, std::size_t size) {
     m_reader.Reset(data, size);
@@ -81,7 +99,8 @@ int MacroblockDecoder::DecodeSlice(int code, const std::uint8_t* data, std::size
         if (m_reader.Overrun() || m_reader.Peek(23) == 0) return last;
         increment = ReadAddressIncrement();
         if (increment <= 0 || address + increment >= count) return last;
-        for (int skipped = 1; skipped < increment; ++skipped) ReconstructSkipped(address + skipped);
+        for (int skipped = 1; skipped < increment; ++skipped)
+            ReconstructSkipped(address + skipped);
         address += increment;
         last = address - 1;
     }
@@ -245,8 +264,8 @@ bool MacroblockDecoder::ReadMotionVector(int r, int s, bool fieldInFrame, bool d
 const FrameBuffer* MacroblockDecoder::Reference(int s, int field) const {
     // The second field of a P frame may predict from the first field of the
     // same frame.
-    if (s == 0 && m_parity >= 0 && m_context.secondField &&
-        m_picture->codingType == kPictureP && field != m_parity)
+    if (s == 0 && m_parity >= 0 && m_context.secondField && m_picture->codingType == kPictureP &&
+        field != m_parity)
         return m_context.current;
     return s == 0 ? m_context.forward : m_context.backward;
 }
@@ -282,9 +301,9 @@ void MacroblockDecoder::PredictDirection(int mbx, int mby, const Motion& motion,
         // MPEG-1 full-sample vectors count whole samples.
         const bool fullPel = s == 0 ? m_picture->fullPelForward : m_picture->fullPelBackward;
         const int scale = fullPel ? 2 : 1;
-        MotionCompensation::Predict(*Reference(s, -1), -1, current, -1, chroma, x, 16 * mby, 16,
-                                    16, motion.vector[0][s][0] * scale,
-                                    motion.vector[0][s][1] * scale, average);
+        MotionCompensation::Predict(*Reference(s, -1), -1, current, -1, chroma, x, 16 * mby, 16, 16,
+                                    motion.vector[0][s][0] * scale, motion.vector[0][s][1] * scale,
+                                    average);
         return;
     }
     const int parts = motion.motionType == 2 ? 2 : 1;
@@ -361,7 +380,8 @@ bool MacroblockDecoder::DecodeBlocks(int mbx, int mby, int pattern, bool intra, 
     for (int block = 0; block < m_blockCount; ++block) {
         if (!intra && !(pattern & (1 << (m_blockCount - 1 - block)))) continue;
         const int component = block < 4 ? 0 : 1 + (block & 1);
-        const bool ok = intra ? ReadIntraCoefficients(component) : ReadNonIntraCoefficients(component);
+        const bool ok =
+            intra ? ReadIntraCoefficients(component) : ReadNonIntraCoefficients(component);
         if (!ok || m_reader.Overrun()) {
             std::memset(m_block, 0, sizeof(m_block));
             return false;
@@ -377,45 +397,82 @@ bool MacroblockDecoder::DecodeBlocks(int mbx, int mby, int pattern, bool intra, 
     return true;
 }
 
-bool MacroblockDecoder::ReadLevel(int value, int& run, int& level) {
-    if (value == VlcTable::kInvalid) return false;
-    if (value != kDctEscape) {
-        run = DctRun(value);
-        level = m_reader.GetBit() ? -DctLevel(value) : DctLevel(value);
-        return true;
-    }
-    run = static_cast<int>(m_reader.Get(6));
+bool MacroblockDecoder::ReadEscape(BitReader& reader, int& run, int& level) const {
+    // After Need(32): the escape's fields take at most 28 bits.
+    run = static_cast<int>(reader.Show(6));
+    reader.Drop(6);
     if (m_sequence->mpeg2) {
-        const int coded = static_cast<int>(m_reader.Get(12));
+        const int coded = static_cast<int>(reader.Show(12));
+        reader.Drop(12);
         if ((coded & 0x7FF) == 0) return false;  // 0 and -2048 are forbidden
         level = coded >= 2048 ? coded - 4096 : coded;
         return true;
     }
     // MPEG-1: 8 bits, extended by 8 more for magnitudes of 128 and above.
-    const int coded = static_cast<int>(m_reader.Get(8));
-    if (coded == 0)
-        level = static_cast<int>(m_reader.Get(8));
-    else if (coded == 128)
-        level = static_cast<int>(m_reader.Get(8)) - 256;
-    else
+    const int coded = static_cast<int>(reader.Show(8));
+    reader.Drop(8);
+    if (coded == 0 || coded == 128) {
+        level = static_cast<int>(reader.Show(8)) - (coded == 128 ? 256 : 0);
+        reader.Drop(8);
+    } else {
         level = coded > 128 ? coded - 256 : coded;
+    }
     return level != 0;
 }
 
-void MacroblockDecoder::StoreCoefficient(int position, int magnitude, bool negative) {
-    if (!m_sequence->mpeg2 && magnitude != 0 && (magnitude & 1) == 0) --magnitude;  // oddification
-    int value;
-    if (negative)
-        value = magnitude > 2048 ? -2048 : -magnitude;
-    else
-        value = magnitude > 2047 ? 2047 : magnitude;
-    m_block[position] = static_cast<std::int16_t>(value);
-    m_sum += value;
+// The coefficient loop shared by intra and non-intra blocks: reads
+// run/level pairs up to the end of block, dequantises them with
+// magnitude = ((2 * |level| + bias) * W * scale) >> shift and stores them,
+// saturated, in column-major order. Gives false on a coding error.
+template <bool kIntra>
+bool MacroblockDecoder::ReadCoefficients(BitReader& reader, const VlcTable& table,
+                                         const std::uint8_t* matrix, int index, int& sum) {
+    const int scale = m_quantiserScale;
+    const bool oddify = !m_sequence->mpeg2;  // MPEG-1 makes every level odd
+    std::int16_t* block = m_block;
+    bool first = !kIntra;
+    for (;;) {
+        reader.Need(32);
+        int run, absolute, negative;  // negative: 0 or -1
+        if (!kIntra && first && reader.Show(1)) {
+            // The first coefficient of a non-intra block codes run 0,
+            // level 1 as "1s".
+            run = 0;
+            absolute = 1;
+            negative = -static_cast<int>(reader.Show(2) & 1);
+            reader.Drop(2);
+        } else {
+            const int value = table.DecodeNeeded(reader);
+            if (value >= 0) {
+                run = DctRun(value);
+                absolute = DctLevel(value);
+                negative = -static_cast<int>(reader.Show(1));
+                reader.Drop(1);
+            } else if (value == kDctEndOfBlock) {
+                return !first;
+            } else {
+                int level = 0;
+                if (value != kDctEscape || !ReadEscape(reader, run, level)) return false;
+                negative = level < 0 ? -1 : 0;
+                absolute = level < 0 ? -level : level;
+            }
+        }
+        first = false;
+        index += run + 1;
+        if (index > 63) return false;
+        int magnitude = kIntra ? (absolute * matrix[index] * scale) >> 4
+                               : ((2 * absolute + 1) * matrix[index] * scale) >> 5;
+        if (oddify && magnitude != 0 && (magnitude & 1) == 0) --magnitude;
+        // Saturation to -2048..2047 and the sign, without branches: the sign
+        // is as good as random.
+        magnitude = std::min(magnitude, 2047 - negative);
+        const int coefficient = (magnitude ^ negative) - negative;
+        block[m_store[index]] = static_cast<std::int16_t>(coefficient);
+        sum += coefficient;
+    }
 }
 
 bool MacroblockDecoder::ReadIntraCoefficients(int component) {
-    const std::uint8_t* matrix =
-        component == 0 ? m_sequence->intraMatrix : m_sequence->chromaIntraMatrix;
     const VlcTable& sizes = component == 0 ? m_vlc.dcSizeLuma : m_vlc.dcSizeChroma;
     const int size = sizes.Decode(m_reader);
     if (size == VlcTable::kInvalid) return false;
@@ -431,59 +488,26 @@ bool MacroblockDecoder::ReadIntraCoefficients(int component) {
     int dc = predictor * m_dcMultiplier;
     if (dc > 2047) dc = 2047;
     m_block[0] = static_cast<std::int16_t>(dc);
-    m_sum = dc;
+    int sum = dc;
 
-    const VlcTable& table =
-        m_picture->intraVlcFormat ? m_vlc.dctTableOne : m_vlc.dctTableZero;
-    const int scale = m_quantiserScale;
-    int index = 0;
-    for (;;) {
-        const int value = table.Decode(m_reader);
-        if (value == kDctEndOfBlock) break;
-        int run, level;
-        if (!ReadLevel(value, run, level)) return false;
-        index += run + 1;
-        if (index > 63) return false;
-        const int position = m_scan[index];
-        const int magnitude = (std::abs(level) * matrix[position] * scale) >> 4;
-        StoreCoefficient(position, magnitude, level < 0);
-    }
-    if (m_sequence->mpeg2 && (m_sum & 1) == 0) m_block[63] ^= 1;  // mismatch control
-    return true;
+    const VlcTable& table = m_picture->intraVlcFormat ? m_vlc.dctTableOne : m_vlc.dctTableZero;
+    BitReader reader = m_reader;  // kept in registers through the loop
+    const bool ok =
+        ReadCoefficients<true>(reader, table, m_intraMatrix[component == 0 ? 0 : 1], 0, sum);
+    m_reader = reader;
+    // Mismatch control on the last coefficient (63 in either order).
+    if (m_sequence->mpeg2 && (sum & 1) == 0) m_block[63] ^= 1;
+    return ok;
 }
 
 bool MacroblockDecoder::ReadNonIntraCoefficients(int component) {
-    const std::uint8_t* matrix =
-        component == 0 ? m_sequence->nonIntraMatrix : m_sequence->chromaNonIntraMatrix;
-    const VlcTable& table = m_vlc.dctTableZero;
-    const int scale = m_quantiserScale;
-    m_sum = 0;
-    int index = -1;
-    bool first = true;
-    for (;;) {
-        int run, level;
-        if (first && m_reader.Peek(1)) {
-            // The first coefficient codes run 0, level 1 as "1s".
-            m_reader.Skip(1);
-            run = 0;
-            level = m_reader.GetBit() ? -1 : 1;
-        } else {
-            const int value = table.Decode(m_reader);
-            if (value == kDctEndOfBlock) {
-                if (first) return false;
-                break;
-            }
-            if (!ReadLevel(value, run, level)) return false;
-        }
-        first = false;
-        index += run + 1;
-        if (index > 63) return false;
-        const int position = m_scan[index];
-        const int magnitude = ((2 * std::abs(level) + 1) * matrix[position] * scale) >> 5;
-        StoreCoefficient(position, magnitude, level < 0);
-    }
-    if (m_sequence->mpeg2 && (m_sum & 1) == 0) m_block[63] ^= 1;
-    return true;
+    int sum = 0;
+    BitReader reader = m_reader;
+    const bool ok = ReadCoefficients<false>(reader, m_vlc.dctTableZero,
+                                            m_nonIntraMatrix[component == 0 ? 0 : 1], -1, sum);
+    m_reader = reader;
+    if (m_sequence->mpeg2 && (sum & 1) == 0) m_block[63] ^= 1;
+    return ok;
 }
 
 }  // namespace mpegsnap

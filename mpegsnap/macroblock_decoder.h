@@ -24,7 +24,7 @@ struct PictureContext {
 };
 
 class MacroblockDecoder {
-public:
+  public:
     MacroblockDecoder();
 
     void StartPicture(const PictureContext& context);
@@ -37,11 +37,11 @@ public:
 
     int MacroblockCount() const { return m_mbWidth * m_mbHeight; }
 
-private:
+  private:
     struct Motion {
-        int flags = 0;       // kMbMotionForward / kMbMotionBackward
-        int motionType = 2;  // frame pictures: 1 field, 2 frame, 3 dual prime;
-                             // field pictures: 1 field, 2 16x8, 3 dual prime
+        int flags = 0;             // kMbMotionForward / kMbMotionBackward
+        int motionType = 2;        // frame pictures: 1 field, 2 frame, 3 dual prime;
+                                   // field pictures: 1 field, 2 16x8, 3 dual prime
         int vector[2][2][2] = {};  // [first/second][forward/backward][horizontal/vertical]
         int fieldSelect[2][2] = {};
         int dmVector[2] = {};
@@ -61,8 +61,10 @@ private:
     bool DecodeBlocks(int mbx, int mby, int pattern, bool intra, bool fieldDct);
     bool ReadIntraCoefficients(int component);
     bool ReadNonIntraCoefficients(int component);
-    bool ReadLevel(int value, int& run, int& level);
-    void StoreCoefficient(int position, int magnitude, bool negative);
+    bool ReadEscape(BitReader& reader, int& run, int& level) const;
+    template <bool kIntra>
+    bool ReadCoefficients(BitReader& reader, const VlcTable& table, const std::uint8_t* matrix,
+                          int index, int& sum);
     std::uint8_t* BlockDestination(int block, int mbx, int mby, bool fieldDct,
                                    std::ptrdiff_t& stride) const;
 
@@ -76,16 +78,19 @@ private:
     int m_mbHeight = 0;
     int m_parity = -1;  // -1 frame picture, else the field being decoded
     int m_blockCount = 6;
-    const std::uint8_t* m_scan = nullptr;
+    const std::uint8_t* m_scan = nullptr;  // scan index -> raster position
+    std::uint8_t m_store[64] = {};         // scan index -> column-major block index
+    // Quantiser matrices in scan order, [luma/chroma][scan index].
+    std::uint8_t m_intraMatrix[2][64] = {};
+    std::uint8_t m_nonIntraMatrix[2][64] = {};
     int m_dcMultiplier = 8;
     int m_quantiserScale = 0;
     int m_dcPredictor[3] = {};
     int m_pmv[2][2][2] = {};
     Motion m_motion;
     Motion m_previous;  // skipped macroblocks of B pictures repeat it
-    int m_sum = 0;      // of the coefficients, for mismatch control
     const std::uint8_t* m_matrix = nullptr;
-    alignas(16) std::int16_t m_block[64] = {};
+    alignas(16) std::int16_t m_block[64] = {};  // column-major, see Idct
 };
 
 }  // namespace mpegsnap

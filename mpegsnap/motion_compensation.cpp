@@ -20,7 +20,8 @@ void predictLoop(std::uint8_t* dst, std::ptrdiff_t dstStride, const std::uint8_t
             } else if constexpr (kHalf == kDown) {
                 value = (src[x] + src[x + srcStride] + 1) >> 1;
             } else {
-                value = (src[x] + src[x + 1] + src[x + srcStride] + src[x + srcStride + 1] + 2) >> 2;
+                value =
+                    (src[x] + src[x + 1] + src[x + srcStride] + src[x + srcStride + 1] + 2) >> 2;
             }
             if constexpr (kAverage) value = (dst[x] + value + 1) >> 1;
             dst[x] = static_cast<std::uint8_t>(value);
@@ -32,10 +33,18 @@ template <bool kAverage>
 void predictByHalf(int half, std::uint8_t* dst, std::ptrdiff_t dstStride, const std::uint8_t* src,
                    std::ptrdiff_t srcStride, int w, int h) {
     switch (half) {
-        case kFull: predictLoop<kFull, kAverage>(dst, dstStride, src, srcStride, w, h); break;
-        case kRight: predictLoop<kRight, kAverage>(dst, dstStride, src, srcStride, w, h); break;
-        case kDown: predictLoop<kDown, kAverage>(dst, dstStride, src, srcStride, w, h); break;
-        default: predictLoop<kBoth, kAverage>(dst, dstStride, src, srcStride, w, h); break;
+        case kFull:
+            predictLoop<kFull, kAverage>(dst, dstStride, src, srcStride, w, h);
+            break;
+        case kRight:
+            predictLoop<kRight, kAverage>(dst, dstStride, src, srcStride, w, h);
+            break;
+        case kDown:
+            predictLoop<kDown, kAverage>(dst, dstStride, src, srcStride, w, h);
+            break;
+        default:
+            predictLoop<kBoth, kAverage>(dst, dstStride, src, srcStride, w, h);
+            break;
     }
 }
 

@@ -76,7 +76,8 @@ bool ProgramStreamReader::Extract(const std::uint8_t* data, std::size_t size,
         if (length == 6) {
             // Unbounded packet: runs to the next pack.
             std::size_t next = at + 6;
-            while ((next = findPrefix(data, size, next)) + 4 <= size && data[next + 3] != kPackStart)
+            while ((next = findPrefix(data, size, next)) + 4 <= size &&
+                   data[next + 3] != kPackStart)
                 next += 3;
             length = (next < size ? next : size) - at;
         }

@@ -11,7 +11,7 @@
 namespace mpegsnap {
 
 class ProgramStreamReader {
-public:
+  public:
     // streamId 0xE0..0xEF.
     explicit ProgramStreamReader(int streamId = 0xE0) : m_streamId(streamId) {}
 
@@ -19,7 +19,7 @@ public:
     // gives false when nothing of the stream was found.
     bool Extract(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out) const;
 
-private:
+  private:
     // Offset of the payload within a PES packet of the given length that
     // starts at data (at its start code), or 0 when the header is invalid.
     static std::size_t PayloadOffset(const std::uint8_t* packet, std::size_t length);

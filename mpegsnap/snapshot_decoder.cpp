@@ -27,7 +27,9 @@ enum ExtensionId : int {
     kPictureCodingExtension = 8,
 };
 
-bool isSlice(int code) { return code >= 1 && code <= kLastSliceCode; }
+bool isSlice(int code) {
+    return code >= 1 && code <= kLastSliceCode;
+}
 }  // namespace
 
 std::size_t SnapshotDecoder::NextStartCode(std::size_t from) const {
@@ -135,11 +137,11 @@ std::size_t SnapshotDecoder::ParseSequence(std::size_t code, bool first) {
     if (!valid) return next == kNoStartCode ? kNoStartCode : next - 3;
     // The frame buffers are laid out for the first sequence: a later header
     // that changes the picture size or format is ignored.
-    if (first || (parsed.horizontalSize == m_sequence.horizontalSize &&
-                  parsed.verticalSize == m_sequence.verticalSize &&
-                  parsed.chromaFormat == m_sequence.chromaFormat &&
-                  parsed.mpeg2 == m_sequence.mpeg2 &&
-                  parsed.progressiveSequence == m_sequence.progressiveSequence))
+    if (first ||
+        (parsed.horizontalSize == m_sequence.horizontalSize &&
+         parsed.verticalSize == m_sequence.verticalSize &&
+         parsed.chromaFormat == m_sequence.chromaFormat && parsed.mpeg2 == m_sequence.mpeg2 &&
+         parsed.progressiveSequence == m_sequence.progressiveSequence))
         m_sequence = parsed;
     return next == kNoStartCode ? kNoStartCode : next - 3;
 }
@@ -147,7 +149,8 @@ std::size_t SnapshotDecoder::ParseSequence(std::size_t code, bool first) {
 int SnapshotDecoder::DecodeNextFrame() {
     if (m_state != 1) return Fail(kErrorState);
     for (;;) {
-        const std::size_t code = m_position == kNoStartCode ? kNoStartCode : NextStartCode(m_position);
+        const std::size_t code =
+            m_position == kNoStartCode ? kNoStartCode : NextStartCode(m_position);
         if (code == kNoStartCode) return Fail(kErrorTruncated);
         const int value = m_stream[code];
         if (value == kSequenceHeader) {
@@ -331,7 +334,8 @@ int SnapshotDecoder::ConvertFrame(int kind, std::uint8_t* buffer, std::size_t ca
 void SnapshotDecoder::Release() {
     m_stream.clear();
     m_stream.shrink_to_fit();
-    for (FrameBuffer& frame : m_frames) frame = FrameBuffer{};
+    for (FrameBuffer& frame : m_frames)
+        frame = FrameBuffer{};
     m_converter = BitmapConverter{};
     m_sequence = SequenceHeader{};
     m_position = 0;

@@ -19,17 +19,17 @@ namespace mpegsnap {
 
 // Error codes of the decoder (1 is success).
 enum DecoderError : int {
-    kErrorSetup = -2,       // the stream after the first sequence header cannot be set up
-    kErrorState = -3,       // wrong state or bad argument
-    kErrorOpen = -4,        // the input cannot be opened or read
-    kErrorMemory = -5,      // out of memory
-    kErrorNoStart = -6,     // no sequence header, pack header or video PES start code first
-    kErrorTruncated = -8,   // the data ends before the header or picture is complete
-    kErrorTransport = -9,   // a transport stream, or an unsupported chroma format
+    kErrorSetup = -2,      // the stream after the first sequence header cannot be set up
+    kErrorState = -3,      // wrong state or bad argument
+    kErrorOpen = -4,       // the input cannot be opened or read
+    kErrorMemory = -5,     // out of memory
+    kErrorNoStart = -6,    // no sequence header, pack header or video PES start code first
+    kErrorTruncated = -8,  // the data ends before the header or picture is complete
+    kErrorTransport = -9,  // a transport stream, or an unsupported chroma format
 };
 
 class SnapshotDecoder {
-public:
+  public:
     // At most this much of an input file is read: the first frame always
     // lies at the head of the file.
     static constexpr std::size_t kMaxInput = 64u << 20;
@@ -54,7 +54,7 @@ public:
     // Frees everything; the object can be initialised again.
     void Release();
 
-private:
+  private:
     std::size_t NextStartCode(std::size_t from) const;
     std::size_t ParseSequence(std::size_t code, bool first);
     int DecodePicture(std::size_t code);

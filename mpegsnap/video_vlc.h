@@ -17,8 +17,12 @@ enum MacroblockFlags : int {
 // Values of the DCT coefficient tables: run + 64 * level, or these.
 constexpr int kDctEndOfBlock = -1;
 constexpr int kDctEscape = -2;
-constexpr int DctRun(int value) { return value & 63; }
-constexpr int DctLevel(int value) { return value >> 6; }
+constexpr int DctRun(int value) {
+    return value & 63;
+}
+constexpr int DctLevel(int value) {
+    return value >> 6;
+}
 
 // macroblock_address_increment values besides 1..33.
 constexpr int kMbaEscape = 34;    // adds 33
@@ -39,7 +43,7 @@ struct VideoVlc {
 
     static const VideoVlc& Get();
 
-private:
+  private:
     VideoVlc();
 };
 

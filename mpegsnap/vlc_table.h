@@ -12,7 +12,7 @@
 namespace mpegsnap {
 
 class VlcTable {
-public:
+  public:
     // One code word as a string of '0' and '1', and the value it stands for.
     struct Code {
         const char* bits;
@@ -35,9 +35,21 @@ public:
         return entry.value;
     }
 
+    // The same after reader.Need(32): the longest code is shorter.
+    int DecodeNeeded(BitReader& reader) const {
+        Entry entry = m_entries[reader.Show(m_rootBits)];
+        if (entry.length < 0) {
+            reader.Drop(m_rootBits);
+            entry = m_entries[static_cast<std::size_t>(entry.value) + reader.Show(-entry.length)];
+        }
+        if (entry.length == 0) return kInvalid;
+        reader.Drop(entry.length);
+        return entry.value;
+    }
+
     int RootBits() const { return m_rootBits; }
 
-private:
+  private:
     struct Entry {
         std::int32_t value = kInvalid;
         std::int8_t length = 0;  // > 0: code length; < 0: sub-table with -length bits; 0: invalid
