@@ -28,10 +28,24 @@ std::int64_t Diff33(std::uint64_t earlier, std::uint64_t later) {
     return d >= kWrap / 2 ? d - kWrap : d;
 }
 
+// 00 00 01 id at or after from, stepping over bytes that cannot end a
+// start code prefix.
 int FindCode(const std::vector<std::uint8_t>& d, std::size_t from, int id) {
-    for (std::size_t i = from; i + 4 <= d.size(); ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == id)
-            return static_cast<int>(i);
+    const std::uint8_t* p = d.data();
+    const std::size_t n = d.size();
+    std::size_t i = from;
+    while (i + 3 < n) {
+        if (p[i + 2] > 1) {
+            i += 3;
+        } else if (p[i + 1] != 0) {
+            i += 2;
+        } else if (p[i] != 0 || p[i + 2] != 1) {
+            ++i;
+        } else {
+            if (p[i + 3] == id) return static_cast<int>(i);
+            ++i;
+        }
+    }
     return -1;
 }
 
@@ -368,9 +382,12 @@ bool CMpegSync::followVideoJump(const CMpegPacket& unit, CMpegChannel& in, CMpeg
 }
 
 // The first regular unit of an audio stream: its offset from the video is
-// made good by dropping audio that starts before the picture, dropping GOPs
-// when the sound starts more than a GOP late, and silence ahead of it for the
-// rest, so that the output's audio starts within one frame of its video.
+// made good by dropping audio that starts before the picture and by silence
+// ahead of it for a late start, so that the output's audio starts within one
+// frame of its video. Late sound is not made good by dropping GOPs: the GOPs
+// still queued are those after the sound's start (the earlier ones have been
+// written), and dropping them would put the sound that far ahead of its
+// pictures.
 bool CMpegSync::CompensateDelay(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& out) {
     const std::int64_t d = in.m_frameDuration;
     LogPrintf("Compensating %s Audio Delay: %dms", AudioName(in),
@@ -380,16 +397,7 @@ bool CMpegSync::CompensateDelay(CMpegPacket& unit, CMpegChannel& in, CMpegChanne
         in.m_syncTime += d;
         return false;
     }
-    CMpegChannel* video = m_input.m_videoChannel;
-    if (video) {
-        const std::int64_t vd = video->m_frameDuration;
-        while (in.m_syncTime >= vd && !video->IsEmpty()) {
-            LogPrintf("   Very large audio delay, dropping GOP");
-            video->RemoveTail();
-            in.m_syncTime -= vd;
-        }
-        if (in.m_syncTime > 0) PadSilence(in.m_syncTime, unit, in, out, true);
-    }
+    if (m_input.m_videoChannel && in.m_syncTime > 0) PadSilence(in.m_syncTime, unit, in, out, true);
     in.m_compensation = in.m_syncTime != 0 ? in.m_syncTime : 1;
     return true;
 }

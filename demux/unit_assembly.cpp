@@ -44,9 +44,23 @@ constexpr int kAc3Words[3][38] = {
      960, 960, 1152, 1152, 1344, 1344, 1536, 1536, 1728, 1728, 1920, 1920}};
 constexpr int kAc3SampleRates[3] = {48000, 44100, 32000};
 
+// 00 00 01 followed by id (any byte when id < 0). Steps over bytes that
+// cannot end a start code prefix, so that a payload costs about a third of a
+// comparison per byte.
 int FindStartCode(const std::uint8_t* p, int length, int id) {
-    for (int i = 0; i + 4 <= length; ++i)
-        if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && (id < 0 || p[i + 3] == id)) return i;
+    int i = 0;
+    while (i + 3 < length) {
+        if (p[i + 2] > 1) {
+            i += 3;
+        } else if (p[i + 1] != 0) {
+            i += 2;
+        } else if (p[i] != 0 || p[i + 2] != 1) {
+            ++i;
+        } else {
+            if (id < 0 || p[i + 3] == id) return i;
+            ++i;
+        }
+    }
     return kNotFound;
 }
 
@@ -313,6 +327,18 @@ bool CMpegTsDemux::startFrame(CMpegChannel& channel, const std::uint8_t* frame, 
 void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r) {
     const bool ac3 = channel.m_streamType == kStreamAC3;
     while (channel.m_started && r > 0) {
+        // A frame begins here (after a PES header): its own header decides
+        // its length, and a header that is not one ends the stream's step.
+        if (channel.BufferFill() == channel.m_unitHeaderLength && r >= (ac3 ? 5 : 4) &&
+            (!IsSyncAt(q, ac3) || !startFrame(channel, q, r))) {
+            ++m_dataErrors;
+            LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
+                                     : "Found invalid audio frame @ PTS ") +
+                         channel.FormatTime(channel.m_currentPTS),
+                     1);
+            channel.m_started = 0;
+            return;
+        }
         const int need = channel.m_expectedUnitLength - channel.BufferFill();
         if (need < 0 || r < need) {
             if (need < 0) {  // a frame length the buffer already passed: lost step

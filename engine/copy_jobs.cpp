@@ -3,6 +3,7 @@
 // does the same in place.
 
 #include <cstring>
+#include <set>
 
 #include "app/recording_model.h"
 #include "demux/raw_file.h"
@@ -45,6 +46,16 @@ bool namesSourceFile(const CRawFile& recording, const std::string& path) {
     return false;
 }
 
+std::set<std::uint16_t> audioPids(const CRecordingModel& model) {
+    std::set<std::uint16_t> pids;
+    for (const sPMTEntry& stream : model.m_streams)
+        if (IsAudio(stream.streamType)) pids.insert(static_cast<std::uint16_t>(stream.pid));
+    for (std::uint16_t pid : {model.m_audioPid, model.m_ac3Pid})
+        if (pid != 0) pids.insert(pid);
+    pids.erase(model.m_videoPid);
+    return pids;
+}
+
 }  // namespace
 
 JobResult CFunctionMng::FnProcessCuts(CRawFile& source, CRawFile& destination) {
@@ -55,6 +66,7 @@ JobResult CFunctionMng::FnProcessCuts(CRawFile& source, CRawFile& destination) {
     const CCutList cuts = m_pDoc != nullptr ? m_pDoc->m_cutList : CCutList{};
     CCutEngine engine(source, destination, videoPid,
                       [this](std::uint64_t position) { return ReportProgress(position); });
+    if (m_pDoc != nullptr) engine.SetAudioPids(audioPids(*m_pDoc));
     IProgress& progress = Progress();
     progress.Open(LoadResString(engine.InPlace() ? ids::kRemoveTitle : ids::kCopyTitle), true);
     progress.SetLayout(kProgressLines, kProgressWidth, false);
@@ -94,7 +106,8 @@ JobResult CFunctionMng::FnProcessCopy() {
     platform::FileError error;
     copy.Open(*chosen, platform::modeCreate | platform::modeReadWrite, &error);
     if (error.Failed()) {
-        reportError("Cannot create the file " + error.path + ":\r\n" + std::strerror(error.osError));
+        reportError("Cannot create the file " + error.path + ":\r\n" +
+                    std::strerror(error.osError));
         return JobResult::Failed;
     }
     try {

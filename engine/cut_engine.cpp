@@ -37,6 +37,7 @@ CCutEngine::CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t vi
 JobResult CCutEngine::Run(const CCutList& cuts) {
     CBlockMover mover(m_source, m_destination, m_inPlace, m_videoPid, m_format.hardCut,
                       m_format.packetStride, m_progress);
+    if (!m_format.hardCut) mover.SetAudioPids(m_audioPids);
     try {
         return cut(cuts, mover);
     } catch (const platform::FileException& error) {
@@ -75,7 +76,8 @@ JobResult CCutEngine::cut(const CCutList& cuts, CBlockMover& mover) {
 }
 
 void CCutEngine::copyHeader() {
-    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(m_format.headerSize, m_source.GetLength()));
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_format.headerSize, m_source.GetLength()));
     if (size == 0 || m_inPlace) return;  // in place the header is where it belongs
     std::vector<std::uint8_t> header(size);
     m_source.SeekToStart();

@@ -5,6 +5,7 @@
 // destination are the same object for a run in place.
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "demux/cut_area.h"
@@ -15,9 +16,12 @@
 class CRawFile;
 
 class CCutEngine {
-public:
+  public:
     CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t videoPid,
                CBlockMover::ProgressFn progress);
+
+    // The sound streams whose PES packets are kept whole at a soft cut.
+    void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
 
     // Done, Cancelled (a copy only) or Failed with ErrorMessage() set.
     JobResult Run(const CCutList& cuts);
@@ -27,7 +31,7 @@ public:
     std::int32_t SyncOffset() const { return m_syncOffset; }
     const std::string& ErrorMessage() const { return m_error; }
 
-private:
+  private:
     JobResult cut(const CCutList& cuts, CBlockMover& mover);
     void copyHeader();
     std::uint64_t findFirstPacket(std::uint64_t from);
@@ -38,6 +42,7 @@ private:
     CRawFile& m_destination;
     bool m_inPlace;
     std::uint16_t m_videoPid;
+    std::set<std::uint16_t> m_audioPids;
     CBlockMover::ProgressFn m_progress;
     CutFormat m_format;
     std::int32_t m_syncOffset = 0;

@@ -108,7 +108,7 @@ void CCutPlanner::SoftCut(const ByteArea& area, bool leading, std::vector<CutDro
 }
 
 std::optional<std::uint64_t> CCutPlanner::gopStartAtOrAfter(std::uint64_t position,
-                                                           std::size_t* esIndex) {
+                                                            std::size_t* esIndex) {
     m_window.Load(position, std::min(position + kGopSearchSize, m_length));
     const std::size_t header = m_window.FindStartCode(0, mpeg::kSequenceHeaderCode);
     if (header == mpeg::kNotFound) return std::nullopt;

@@ -24,7 +24,7 @@ struct ByteArea {
 };
 
 class CCutPlanner {
-public:
+  public:
     // dataStart: the first byte after the header (the first packet of a
     // Topfield recording); packets start at syncOffset modulo 188.
     CCutPlanner(CRawFile& source, const CutFormat& format, std::uint16_t videoPid,
@@ -40,7 +40,7 @@ public:
 
     std::uint64_t AlignToPacket(std::uint64_t offset) const;
 
-private:
+  private:
     void HardCut(const ByteArea& area, bool leading, std::vector<CutDrop>& drops);
     void SoftCut(const ByteArea& area, bool leading, std::vector<CutDrop>& drops);
     // The packet of the first sequence header at or after `position`; leaves

@@ -9,11 +9,11 @@ namespace {
 constexpr std::uint64_t kPacketSize = 188;
 constexpr std::uint8_t kSyncByte = 0x47;
 
-// A packet start: its sync byte; after a loss of sync the next packet's sync
-// byte too (when it is held), so that a stray 0x47 is not taken for one.
-bool isPacketAt(const std::vector<std::uint8_t>& raw, std::size_t at, bool inSync) {
+// A packet start: its sync byte and the next packet's (when that is held), so
+// that a stray 0x47 in damaged data is not taken for one.
+bool isPacketAt(const std::vector<std::uint8_t>& raw, std::size_t at) {
     if (at + kPacketSize > raw.size() || raw[at] != kSyncByte) return false;
-    return inSync || at + kPacketSize >= raw.size() || raw[at + kPacketSize] == kSyncByte;
+    return at + kPacketSize >= raw.size() || raw[at + kPacketSize] == kSyncByte;
 }
 }  // namespace
 
@@ -38,10 +38,8 @@ void CVideoPayloadWindow::Load(std::uint64_t from, std::uint64_t to) {
     m_raw.resize(m_file.Read(m_raw.data(), m_raw.size()));
     const std::size_t limit = static_cast<std::size_t>(to - first);
     std::size_t at = 0;
-    bool inSync = false;
     while (at < limit && at + kPacketSize <= m_raw.size()) {
-        inSync = isPacketAt(m_raw, at, inSync);
-        if (!inSync) {
+        if (!isPacketAt(m_raw, at)) {
             ++at;  // lost sync: look for the next packet start
             continue;
         }
@@ -77,8 +75,9 @@ std::size_t CVideoPayloadWindow::FindStartCode(std::size_t from, std::uint8_t co
 
 std::uint64_t CVideoPayloadWindow::FindVideoPacketBack(std::size_t index) const {
     // The last packet whose payload begins at or before the byte.
-    auto after = std::upper_bound(m_packets.begin(), m_packets.end(), index,
-                                  [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
+    auto after =
+        std::upper_bound(m_packets.begin(), m_packets.end(), index,
+                         [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
     return after == m_packets.begin() ? 0 : std::prev(after)->position;
 }
 

@@ -12,7 +12,7 @@
 class CRawFile;
 
 class CVideoPayloadWindow {
-public:
+  public:
     // Packets start at positions congruent to syncOffset modulo 188 (the
     // scan re-synchronises where a recording is damaged).
     CVideoPayloadWindow(CRawFile& file, std::uint16_t videoPid, std::uint64_t syncOffset);
@@ -37,7 +37,7 @@ public:
     // For a GOP header at `index`: whether its pictures need no earlier GOP.
     bool IsClosedGop(std::size_t index) const;
 
-private:
+  private:
     struct PacketRef {
         std::size_t esStart;     // first payload byte's index in m_es
         std::uint64_t position;  // where the packet starts in the recording

@@ -17,7 +17,7 @@ CMpegChannel::CMpegChannel(std::int32_t streamType, std::uint16_t pid,
     : m_streamType(streamType),
       m_pid(pid),
       m_bufferCapacity(bufferCapacity < 0 ? 0 : bufferCapacity),
-      m_buffer(static_cast<std::size_t>(m_bufferCapacity)) {
+      m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(m_bufferCapacity))) {
     SetRingSize(streamType == 2 ? kVideoRing : kOtherRing);
 }
 
@@ -77,7 +77,7 @@ void CMpegChannel::SetCountersForTesting(std::int32_t head, std::int32_t tail) {
 void CMpegChannel::Append(const std::uint8_t* bytes, std::int32_t n) {
     if (n <= 0) return;
     if (m_bufferFill + static_cast<std::int64_t>(n) < m_bufferCapacity) {
-        std::memcpy(m_buffer.data() + m_bufferFill, bytes, static_cast<std::size_t>(n));
+        std::memcpy(m_buffer.get() + m_bufferFill, bytes, static_cast<std::size_t>(n));
         m_bufferFill += n;
         return;
     }

@@ -43,7 +43,7 @@ public:
     // Appends to the assembly buffer; a full buffer logs and throws
     // CMpegChannelException and keeps its contents.
     void Append(const std::uint8_t* bytes, std::int32_t n);
-    std::uint8_t* Buffer() { return m_buffer.data(); }
+    std::uint8_t* Buffer() { return m_buffer.get(); }
     std::int32_t BufferFill() const { return m_bufferFill; }
     std::int32_t BufferCapacity() const { return m_bufferCapacity; }
     void EmptyBuffer() { m_bufferFill = 0; }
@@ -88,7 +88,9 @@ private:
     std::int32_t m_head = 0;
     std::int32_t m_tail = 0;
     std::int32_t m_bufferCapacity;
-    std::vector<std::uint8_t> m_buffer;
+    // Left uninitialised: output channels never touch theirs, and the pages
+    // of a buffer are only faulted in as far as it is filled.
+    std::unique_ptr<std::uint8_t[]> m_buffer;
     std::int32_t m_bufferFill = 0;
 
     CMpegPacket& ReserveHead();

@@ -1,10 +1,12 @@
 // The copying job and the in-place job on ffmpeg-made recordings: what they
 // keep, what they cut, and that every picture that remains is the source's.
 
+#include <cerrno>
 #include <filesystem>
 
 #include "cut_job_fixture.h"
 #include "engine/function_mng.h"
+#include "platform/file.h"
 #include "res/strings.h"
 #include "support/temp_dir.h"
 
@@ -14,23 +16,44 @@ namespace {
 constexpr std::uint64_t kTsHeader = 188;
 constexpr std::uint64_t kMiB = 1 << 20;
 
-std::uint64_t sourceLength(const std::string& path) { return fs::file_size(path); }
+std::uint64_t sourceLength(const std::string& path) {
+    return fs::file_size(path);
+}
+
+bool carriesPcr(const unsigned char* packet) {
+    return packet[0] == 0x47 && (packet[3] & 0x20) && packet[4] > 0 && (packet[5] & 0x10);
+}
+
+// Packets whose PCR starts a new time base (discontinuity indicator set).
+int newTimeBases(const std::vector<unsigned char>& ts) {
+    int count = 0;
+    for (std::size_t at = 0; at + 188 <= ts.size(); at += 188)
+        if (carriesPcr(&ts[at]) && (ts[at + 5] & 0x80)) ++count;
+    return count;
+}
 }  // namespace
 
 TEST_F(CutJobTest, TwoAreasCopiedAndInPlaceGiveTheSameCleanRecording) {
     const std::vector<TestArea> areas = {{1200000, 2500000}, {4100000, 4900000}};
     Open(SourceRecording(), areas);
     const std::string copy = CopyTo("copy.ts");
-    EXPECT_EQ(m_prompts.proposedName, (fs::path(SourceRecording()).parent_path() / "source (copy).ts").string());
+    EXPECT_EQ(m_prompts.proposedName,
+              (fs::path(SourceRecording()).parent_path() / "cut_source (copy).ts").string());
     EXPECT_EQ(m_prompts.proposedExtension, "ts");
     EXPECT_EQ(m_progress.titles.back(), LoadResString(ids::kCopyTitle));
     ExpectSoftCutOutput(copy, SourceRecording(), areas, kTsHeader);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Skip to first cut"), std::string::npos);
+    EXPECT_NE(log.find("Detected cut at "), std::string::npos);
+    EXPECT_NE(log.find("Performing soft cut"), std::string::npos);
+    // The clock jumps at each splice: the first PCR after it says so.
+    EXPECT_EQ(newTimeBases(ReadFileBytes(SourceRecording())), 0);
+    EXPECT_EQ(newTimeBases(ReadFileBytes(copy)), 2);
     // The copy leaves the recording and its cut list as they were.
     EXPECT_EQ(m_model->m_cutList.size(), 2u);
     EXPECT_TRUE(m_model->m_cutList[0].IsEnabled);
-    // Sound: at most one damaged frame per splice.
-    std::string audio = DecodeErrors(copy, "a:0");
-    EXPECT_LE(std::count(audio.begin(), audio.end(), '\n'), 2) << audio;
+    // Sound PES packets are kept or dropped whole at each splice.
+    EXPECT_EQ(DecodeErrors(copy, "a:0"), "");
 
     const std::string inPlace = m_dir.File("inplace.ts");
     fs::copy_file(SourceRecording(), inPlace);
@@ -74,13 +97,26 @@ TEST_F(CutJobTest, AreaEndingJustBeforeTheEndKeepsWhatFollowsIt) {
     Open(SourceRecording(), areas);
     const std::string copy = CopyTo("copy.ts");
     EXPECT_EQ(fs::file_size(copy) % 188, 0u);
-    // No GOP starts after the area: it is cut at the packet where it ends.
+    // No GOP starts after the area: it is cut at the packet where it ends,
+    // and the rest of a sound PES whose start was cut out goes too.
     const auto source = ReadFileBytes(SourceRecording());
     const auto output = ReadFileBytes(copy);
-    const std::size_t tail = static_cast<std::size_t>(length - (length - 2048) / 188 * 188);
-    ASSERT_GT(output.size(), tail);
-    EXPECT_TRUE(std::equal(source.end() - static_cast<long>(tail), source.end(),
-                           output.end() - static_cast<long>(tail)));
+    std::vector<unsigned char> tail;
+    bool soundStarted = false;
+    for (std::size_t at = (length - 2048) / 188 * 188; at + 188 <= source.size(); at += 188) {
+        const bool sound = ((source[at + 1] & 0x1F) << 8 | source[at + 2]) == 0x101;
+        soundStarted = soundStarted || (sound && (source[at + 1] & 0x40));
+        if (!sound || soundStarted)
+            tail.insert(tail.end(), source.begin() + at, source.begin() + at + 188);
+    }
+    for (std::size_t at = 0; at + 188 <= tail.size(); at += 188) {
+        if (!carriesPcr(&tail[at])) continue;
+        tail[at + 5] |= 0x80;  // the first PCR after the splice
+        break;
+    }
+    ASSERT_GT(output.size(), tail.size());
+    EXPECT_TRUE(
+        std::equal(tail.begin(), tail.end(), output.end() - static_cast<long>(tail.size())));
     EXPECT_LT(output.size(), source.size() - 500000);
 }
 
@@ -95,7 +131,8 @@ TEST_F(CutJobTest, RecordingShorterThanOneMebibyte) {
 }
 
 TEST_F(CutJobTest, MultiProgrammeRecordingKeepsOnlyItsOwnPictures) {
-    const std::string mux = std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
+    const std::string mux =
+        std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
     if (!fs::exists(mux)) GTEST_SKIP() << mux;
     const std::string local = m_dir.File("mux.ts");
     fs::copy_file(mux, local);
@@ -106,6 +143,21 @@ TEST_F(CutJobTest, MultiProgrammeRecordingKeepsOnlyItsOwnPictures) {
     const std::string copy = CopyTo("copy.ts");
     ExpectSoftCutOutput(copy, local, {{1200000, 2600000}}, kTsHeader, stream);
     EXPECT_LT(fs::file_size(copy), fs::file_size(local) - 1000000);
+}
+
+TEST_F(CutJobTest, BroadcastSoundIsSplicedByWholePesPackets) {
+    // A broadcast interleaves the sound's PES packets with the video's, so a
+    // cut at a GOP start falls inside one of them.
+    const std::string capture =
+        std::string(RAVELO_SHARED_TESTDATA) + "/real/bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts";
+    if (!fs::exists(capture)) GTEST_SKIP() << capture;
+    const std::string local = m_dir.File("bbc.ts");
+    fs::copy_file(capture, local);
+    ASSERT_EQ(DecodeErrors(local, "a"), "");
+    Open(local, {{400000, 800000}, {1200000, 1600000}});
+    const std::string copy = CopyTo("copy.ts");
+    EXPECT_LT(fs::file_size(copy), fs::file_size(local) - 500000);
+    EXPECT_EQ(DecodeErrors(copy, "a"), "");
 }
 
 TEST_F(CutJobTest, SegmentedRecordingKeepsItsLayout) {
@@ -134,6 +186,22 @@ TEST_F(CutJobTest, SegmentedRecordingKeepsItsLayout) {
     EXPECT_EQ(joined, whole);
 }
 
+TEST_F(CutJobTest, SegmentThatCannotBeCreatedEndsTheCopy) {
+    const auto bytes = ReadFileBytes(SourceRecording());
+    const std::string base = m_dir.File("seg.ts");
+    WriteFileBytes(base, {bytes.begin(), bytes.begin() + 3000000});
+    WriteFileBytes(base + ".001", {bytes.begin() + 3000000, bytes.end()});
+    Open(base, {{1200000, 2500000}});
+    platform::SetOpenHookForTesting([](const std::string& path, unsigned flags) {
+        return (flags & platform::modeCreate) && path.ends_with("out.ts.001") ? EACCES : 0;
+    });
+    m_prompts.saveAs = m_dir.File("out.ts");
+    EXPECT_EQ(FunctionMng().FnProcessCopy(), JobResult::Failed);
+    platform::SetOpenHookForTesting({});
+    ASSERT_FALSE(m_prompts.questions.empty());
+    EXPECT_NE(m_prompts.questions.back().find("out.ts.001"), std::string::npos);
+}
+
 TEST_F(CutJobTest, SwappedRecordingGivesASwappedCopy) {
     const std::vector<TestArea> areas = {{1200000, 2500000}};
     Open(SourceRecording(), areas);
@@ -148,7 +216,8 @@ TEST_F(CutJobTest, SwappedRecordingGivesASwappedCopy) {
 TEST_F(CutJobTest, TopfieldRecordingStartsWithItsHeaderAndAWholePacket) {
     // A 564-byte header carrying the PIDs, then 100 bytes before the first packet.
     std::vector<unsigned char> file(564, 0);
-    file[20] = 0x10, file[21] = 0x00, file[24] = 0x01, file[25] = 0x00, file[26] = 0x01, file[27] = 0x01;
+    file[20] = 0x10, file[21] = 0x00, file[24] = 0x01, file[25] = 0x00, file[26] = 0x01,
+    file[27] = 0x01;
     file.insert(file.end(), 100, 0x5A);
     const auto ts = ReadFileBytes(SourceRecording());
     file.insert(file.end(), ts.begin(), ts.end());
@@ -165,6 +234,13 @@ TEST_F(CutJobTest, TopfieldRecordingStartsWithItsHeaderAndAWholePacket) {
     WriteFileBytes(body, {output.begin() + 564, output.end()});
     ExpectSoftCutOutput(body, SourceRecording(), {{1200000, 2500000}}, 0);
     EXPECT_NE(LogText().find("TS-Stream is synced for TF-Get"), std::string::npos);
+    // In place the data moves back onto the header's end the same way.
+    const std::string inPlace = m_dir.File("inplace.tts");
+    WriteFileBytes(inPlace, file);
+    Open(inPlace, areas);
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Done);
+    m_model->Close();
+    EXPECT_EQ(ReadFileBytes(inPlace), output);
 }
 
 TEST_F(CutJobTest, HumaxRecordingIsCutOnBlockBounds) {
@@ -219,7 +295,24 @@ TEST_F(CutJobTest, CopyOntoTheRecordingIsRefused) {
     m_model->Close();
     EXPECT_EQ(ReadFileBytes(local), before);
     ASSERT_FALSE(m_prompts.questions.empty());
-    EXPECT_NE(m_prompts.questions.back().find("cannot be written onto the recording"), std::string::npos);
+    EXPECT_NE(m_prompts.questions.back().find("cannot be written onto the recording"),
+              std::string::npos);
+}
+
+TEST_F(CutJobTest, FailedInPlaceRunSaysWhereItStoppedAndKeepsTheCutList) {
+    const std::string local = m_dir.File("film.ts");
+    fs::copy_file(SourceRecording(), local);
+    Open(local, {{1200000, 2500000}});
+    fs::resize_file(local, 4000000);  // the recording loses its end behind our back
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Failed);
+    EXPECT_EQ(m_model->m_cutList.size(), 1u);
+    ASSERT_FALSE(m_prompts.questions.empty());
+    const std::string& message = m_prompts.questions.back();
+    EXPECT_NE(message.find("Removing the cut areas stopped at byte "), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("The recording may be damaged."), std::string::npos) << message;
+    m_model->CloseWithoutSaving();
+    EXPECT_EQ(fs::file_size(local), 4000000u) << "nothing is cut off after a failure";
 }
 
 TEST_F(CutJobTest, InPlaceRunAnsweredNoChangesNothing) {

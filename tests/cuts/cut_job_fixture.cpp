@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "engine/function_mng.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
@@ -46,10 +48,14 @@ void CutJobTest::TearDown() {
 }
 
 const std::string& CutJobTest::SourceRecording() {
-    static TempDir folder;
+    // Made once per build tree: every test process of this suite reads it.
     static const std::string path = [] {
-        std::string file = folder.File("source.ts");
-        MakeTestRecording(file, 8, "720x576");
+        const std::string file = RAVELO_BINARY_DIR "/tests/cuts/cut_source.ts";
+        if (!std::filesystem::exists(file)) {
+            const std::string part = file + "." + std::to_string(getpid());
+            MakeTestRecording(part, 8, "720x576");
+            std::filesystem::rename(part, file);  // whole or not at all
+        }
         return file;
     }();
     return path;
@@ -61,7 +67,8 @@ const std::vector<VideoPacket>& CutJobTest::SourcePackets() {
 }
 
 const std::map<std::int64_t, std::string>& CutJobTest::SourceHashes() {
-    static const std::map<std::int64_t, std::string> hashes = PictureHashes(SourceRecording(), "v:0");
+    static const std::map<std::int64_t, std::string> hashes =
+        PictureHashes(SourceRecording(), "v:0");
     return hashes;
 }
 
@@ -105,10 +112,13 @@ void CutJobTest::ExpectSoftCutOutput(const std::string& output, const std::strin
         EXPECT_EQ(DecodeErrors(output, stream), "");
     else
         EXPECT_LE(DecodeErrorCount(output, stream), sourceErrors) << DecodeErrors(output, stream);
-    const auto sourcePackets = source == SourceRecording() ? SourcePackets() : VideoPackets(source, stream);
-    const auto sourceHashes = source == SourceRecording() ? SourceHashes() : PictureHashes(source, stream);
+    const auto sourcePackets =
+        source == SourceRecording() ? SourcePackets() : VideoPackets(source, stream);
+    const auto sourceHashes =
+        source == SourceRecording() ? SourceHashes() : PictureHashes(source, stream);
     std::vector<std::int64_t> expected;
-    for (std::int64_t time : KeptPictures(sourcePackets, areas, dataStart, std::filesystem::file_size(source)))
+    for (std::int64_t time :
+         KeptPictures(sourcePackets, areas, dataStart, std::filesystem::file_size(source)))
         if (sourceHashes.count(time)) expected.push_back(time);
     const std::map<std::int64_t, std::string> hashes = PictureHashes(output, stream);
     std::vector<std::int64_t> shown;

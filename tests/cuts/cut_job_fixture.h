@@ -18,7 +18,7 @@
 #include "support/temp_dir.h"
 
 class ScriptedPrompts : public IPrompts {
-public:
+  public:
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons,
                      PromptIcon) override;
     std::optional<std::string> InputText(const std::string&, const std::string&,
@@ -37,7 +37,7 @@ public:
 };
 
 class CancellingProgress : public IProgress {
-public:
+  public:
     bool Open(const std::string& title, bool) override {
         titles.push_back(title);
         return true;
@@ -61,7 +61,7 @@ public:
 };
 
 class CutJobTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -18,7 +18,8 @@ std::string RunCommand(const std::string& command) {
     if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
     std::array<char, 4096> chunk{};
     std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) out.append(chunk.data(), got);
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        out.append(chunk.data(), got);
     pclose(pipe);
     return out;
 }
@@ -35,8 +36,8 @@ void MakeTestRecording(const std::string& path, double seconds, const std::strin
 
 std::vector<VideoPacket> VideoPackets(const std::string& path, const std::string& stream) {
     std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream +
-                                        " -show_entries packet=pts,pos,flags -of csv=p=0 '" +
-                                        path + "' 2>/dev/null"));
+                                        " -show_entries packet=pts,pos,flags -of csv=p=0 '" + path +
+                                        "' 2>/dev/null"));
     std::vector<VideoPacket> packets;
     std::string line;
     while (std::getline(lines, line)) {
@@ -60,8 +61,9 @@ std::vector<VideoPacket> VideoPackets(const std::string& path, const std::string
 
 std::map<std::int64_t, std::string> PictureHashes(const std::string& path,
                                                   const std::string& stream) {
-    std::istringstream lines(RunCommand("ffmpeg -v error -copyts -i '" + path + "' -map 0:" +
-                                        stream + " -fps_mode passthrough -f framemd5 - 2>/dev/null"));
+    std::istringstream lines(RunCommand("ffmpeg -v error -copyts -i '" + path +
+                                        "' -map 0:" + stream +
+                                        " -fps_mode passthrough -f framemd5 - 2>/dev/null"));
     std::map<std::int64_t, std::string> hashes;
     std::string line;
     while (std::getline(lines, line)) {
@@ -69,7 +71,8 @@ std::map<std::int64_t, std::string> PictureHashes(const std::string& path,
         std::vector<std::string> fields;
         std::istringstream parts(line);
         std::string field;
-        while (std::getline(parts, field, ',')) fields.push_back(field);
+        while (std::getline(parts, field, ','))
+            fields.push_back(field);
         if (fields.size() < 6) continue;
         hashes[std::stoll(fields[2])] = fields[5];
     }
@@ -119,17 +122,20 @@ std::vector<std::int64_t> KeptPictures(const std::vector<VideoPacket>& packets,
         for (std::size_t i = 0; i < packets.size(); ++i)
             if (packets[i].pos >= from && packets[i].pos < to) dropped.insert(i);
         // The B pictures shown before the resumed GOP's I picture.
-        for (std::size_t i = resume + 1; i < packets.size() && packets[i].pts < packets[resume].pts; ++i)
+        for (std::size_t i = resume + 1; i < packets.size() && packets[i].pts < packets[resume].pts;
+             ++i)
             dropped.insert(i);
     }
     std::vector<std::int64_t> kept;
     for (std::size_t i = 0; i < packets.size(); ++i)
-        if (!dropped.count(i)) kept.push_back((packets[i].pts + kTicksPerFrame / 2) / kTicksPerFrame);
+        if (!dropped.count(i))
+            kept.push_back((packets[i].pts + kTicksPerFrame / 2) / kTicksPerFrame);
     std::sort(kept.begin(), kept.end());
     return kept;
 }
 
 std::vector<unsigned char> SwapPairs(std::vector<unsigned char> bytes) {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
     return bytes;
 }

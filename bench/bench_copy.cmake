@@ -1,0 +1,7 @@
+# Copying a generated recording of at least 500 MB with two cut areas against
+# dd bs=1M copying the same file, in the same run: ninja bench_copy
+add_custom_target(bench_copy
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/bench_copy.sh $<TARGET_FILE:ravelo-cli>
+  DEPENDS ravelo-cli
+  USES_TERMINAL
+  COMMENT "Copy with two cut areas vs dd bs=1M")

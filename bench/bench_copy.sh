@@ -1,0 +1,47 @@
+#!/bin/sh
+# Times "ravelo-cli copy" with two cut areas on a generated recording of at
+# least 500 MB, and dd bs=1M copying the same file right after it. The data is
+# generated once into $RAVELO_BENCH_DIR (default /tmp/ravelo-bench-copy) and
+# kept there for later runs; the outputs are removed.
+set -eu
+cli=$1
+work=${RAVELO_BENCH_DIR:-/tmp/ravelo-bench-copy}
+mkdir -p "$work"
+source="$work/big.ts"
+min_size=500000000
+
+if [ ! -f "$source" ] || [ "$(stat -c %s "$source")" -lt "$min_size" ]; then
+    echo "Generating $source ..."
+    ffmpeg -v error -y -f lavfi -i testsrc2=size=720x576:rate=25 \
+        -f lavfi -i sine=frequency=440:sample_rate=48000 -t 64 \
+        -c:v mpeg2video -g 12 -bf 2 -qscale:v 2 -c:a mp2 -b:a 192k -f mpegts "$work/part.ts"
+    : > "$source"
+    while [ "$(stat -c %s "$source")" -lt "$min_size" ]; do cat "$work/part.ts" >> "$source"; done
+    rm -f "$work/part.ts"
+fi
+size=$(stat -c %s "$source")
+sectors=$((size / 512))
+cut1="$((sectors / 5))-$((sectors * 3 / 10))"
+cut2="$((sectors * 6 / 10))-$((sectors * 62 / 100))"
+
+now() { date +%s.%N; }
+rate() { echo "$1 $2 $3" | awk '{ printf "%.1f", $1 / ($3 - $2) / 1048576 }'; }
+
+cd "$work"  # the work folders of the default output path go here
+export RAVELO_SETTINGS="$work/settings.ini"
+dd if="$source" of=/dev/null bs=1M status=none  # both runs start from a warm cache
+
+t0=$(now)
+"$cli" copy "$source" -o "$work/out.ts" --overwrite --cut "$cut1" --cut "$cut2"
+t1=$(now)
+dd if="$source" of="$work/dd.ts" bs=1M status=none
+t2=$(now)
+
+out_size=$(stat -c %s "$work/out.ts")
+copy_rate=$(rate "$size" "$t0" "$t1")
+dd_rate=$(rate "$size" "$t1" "$t2")
+echo "source: $size bytes; copy: $out_size bytes (cuts $cut1, $cut2 sectors)"
+echo "ravelo-cli copy: $copy_rate MiB/s of source"
+echo "dd bs=1M:        $dd_rate MiB/s"
+echo "$copy_rate $dd_rate" | awk '{ printf "ratio: %.2f of dd (target >= 0.80)\n", $1 / $2 }'
+rm -f "$work/out.ts" "$work/dd.ts"

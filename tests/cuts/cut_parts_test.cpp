@@ -1,0 +1,148 @@
+// The parts of the cut engine on exact, hand-made packets: start codes in the
+// video PID's payloads only, area merging, the fallback cut where no GOP start
+// exists, and a failed write.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "demux/raw_file.h"
+#include "engine/cut_engine.h"
+#include "engine/cut_planner.h"
+#include "engine/start_code.h"
+#include "engine/video_payload_window.h"
+#include "support/temp_dir.h"
+
+namespace {
+using Bytes = std::vector<unsigned char>;
+
+// One transport packet; a short payload is pushed to the packet's end by an
+// adaptation field of stuffing.
+Bytes packet(std::uint16_t pid, bool unitStart, const Bytes& payload) {
+    Bytes out = {0x47, static_cast<unsigned char>((unitStart ? 0x40 : 0) | (pid >> 8)),
+                 static_cast<unsigned char>(pid & 0xFF), 0x10};
+    if (payload.size() < 184) {
+        out[3] = 0x30;
+        const std::size_t field = 183 - payload.size();
+        out.push_back(static_cast<unsigned char>(field));
+        if (field > 0) {
+            out.push_back(0x00);
+            out.insert(out.end(), field - 1, 0xFF);
+        }
+    }
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+Bytes pesHeader() {
+    return {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x00, 0x00};
+}
+
+void append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+struct OpenFile {
+    explicit OpenFile(const std::string& path) {
+        platform::FileError error;
+        file.Open(path, platform::modeRead, &error);
+    }
+    CRawFile file;
+};
+}  // namespace
+
+TEST(FindStartCodeTest, FindsOnlyWholeCodesFromTheGivenIndex) {
+    const Bytes data = {0x00, 0x00, 0x01, 0xB3, 0x12, 0x00, 0x00, 0x01, 0xB3, 0x00, 0x00, 0x01};
+    EXPECT_EQ(FindStartCode(data.data(), data.size(), 0, 0xB3), 0u);
+    EXPECT_EQ(FindStartCode(data.data(), data.size(), 1, 0xB3), 5u);
+    EXPECT_EQ(FindStartCode(data.data(), data.size(), 0, 0x00),
+              mpeg::kNotFound);  // code byte missing
+    EXPECT_EQ(FindStartCode(data.data(), data.size(), 20, 0xB3), mpeg::kNotFound);
+    EXPECT_EQ(FindStartCode(data.data(), 3, 0, 0xB3), mpeg::kNotFound);
+}
+
+TEST(VideoPayloadWindowTest, SearchesOnlyVideoPayloadsAcrossPacketBounds) {
+    TempDir dir;
+    Bytes ts;
+    // Another programme's sequence header, then ours split over two packets
+    // with a foreign packet and a stray 0x47 burst (lost sync) between them.
+    append(ts, packet(0x300, true, {0x00, 0x00, 0x01, 0xB3, 1, 2, 3}));
+    Bytes first = pesHeader();
+    append(first, {0x11, 0x22, 0x00, 0x00});
+    append(ts, packet(0x100, true, first));
+    append(ts, packet(0x300, false, {0x00, 0x00, 0x01, 0xB3}));
+    append(ts, {0x47, 0x47, 0x00});
+    append(ts, packet(0x100, false, {0x01, 0xB3, 0x00, 0x00, 0x01, 0x00, 0x00, 0x18}));
+    append(ts, packet(0x100, false, {0x55}));
+    WriteFileBytes(dir.File("a.ts"), ts);
+    OpenFile in(dir.File("a.ts"));
+    CVideoPayloadWindow window(in.file, 0x100, 0);
+    window.Load(0, ts.size());
+    const std::size_t header = window.FindStartCode(0, mpeg::kSequenceHeaderCode);
+    ASSERT_NE(header, mpeg::kNotFound);
+    EXPECT_EQ(window.Data()[header - 1], 0x22);  // the PES header is no video data
+    EXPECT_EQ(window.FindVideoPacketBack(header),
+              188u);  // the packet holding the code's first byte
+    const std::size_t picture = window.FindStartCode(header, mpeg::kPictureStartCode);
+    ASSERT_NE(picture, mpeg::kNotFound);
+    EXPECT_EQ(window.PictureCodingType(picture), 3);
+    EXPECT_EQ(window.FindVideoPacketBack(picture), 3u * 188 + 3);
+}
+
+TEST(CutPlannerTest, MergesSortsAndClipsTheEnabledAreas) {
+    auto area = [](std::uint64_t from, std::uint64_t to, bool enabled) {
+        CCutArea cut;
+        cut.SectorStart = from, cut.SectorEnd = to, cut.IsEnabled = enabled;
+        return cut;
+    };
+    const CCutList cuts = {area(30, 40, true),   area(10, 20, true), area(15, 25, true),
+                           area(50, 60, false),  area(70, 65, true), area(0, 1, true),
+                           area(90, ~0ull, true)};
+    const auto merged = CCutPlanner::MergeAreas(cuts, 1024, 100 * 512);
+    ASSERT_EQ(merged.size(), 3u);
+    EXPECT_EQ(merged[0].start, 10u * 512);
+    EXPECT_EQ(merged[0].end, 25u * 512);
+    EXPECT_EQ(merged[1].start, 30u * 512);
+    EXPECT_EQ(merged[2].start, 90u * 512);
+    EXPECT_EQ(merged[2].end, 100u * 512);
+}
+
+TEST(CutEngineTest, WithoutVideoAnAreaIsCutAtItsPacketsAndNothingElseGoes) {
+    TempDir dir;
+    Bytes radio;
+    for (int i = 0; i < 4000; ++i)
+        append(radio, packet(0x101, i % 8 == 0, Bytes(184, static_cast<unsigned char>(i))));
+    WriteFileBytes(dir.File("radio.ts"), radio);
+    OpenFile in(dir.File("radio.ts"));
+    CRawFile out;
+    platform::FileError error;
+    out.Open(dir.File("out.ts"), platform::modeCreate | platform::modeReadWrite, &error);
+    CCutArea cut;
+    cut.SectorStart = 600, cut.SectorEnd = 900, cut.IsEnabled = true;
+    CCutEngine engine(in.file, out, 0x100, [](std::uint64_t) { return true; });
+    EXPECT_EQ(engine.Run({cut}), JobResult::Done);
+    out.Close();
+    const std::size_t from = (600 * 512 + 187) / 188 * 188, to = (900 * 512 + 187) / 188 * 188;
+    Bytes expected = radio;
+    expected.erase(expected.begin() + static_cast<long>(from),
+                   expected.begin() + static_cast<long>(to));
+    EXPECT_EQ(ReadFileBytes(dir.File("out.ts")), expected);
+}
+
+TEST(CutEngineTest, AFailedWriteEndsTheCopyWithAMessage) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
+    TempDir dir;
+    Bytes radio;
+    for (int i = 0; i < 8000; ++i)
+        append(radio, packet(0x101, false, Bytes(184, 1)));
+    WriteFileBytes(dir.File("radio.ts"), radio);
+    OpenFile in(dir.File("radio.ts"));
+    CRawFile out;
+    platform::FileError error;
+    out.Open("/dev/full", platform::modeReadWrite, &error);
+    ASSERT_FALSE(error.Failed());
+    CCutEngine engine(in.file, out, 0x100, [](std::uint64_t) { return true; });
+    EXPECT_EQ(engine.Run({}), JobResult::Failed);
+    EXPECT_NE(engine.ErrorMessage().find("Copying the recording failed at byte"), std::string::npos)
+        << engine.ErrorMessage();
+}
