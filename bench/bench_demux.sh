@@ -7,7 +7,8 @@
 #   ffmpeg es      ffmpeg -c copy of every stream into its own file
 #   ravelo mpg     ravelo-cli mpeg (video + first audio as a program stream)
 #   ffmpeg mpg     ffmpeg -c copy of the same two streams into an MPEG-PS
-# Each job runs on a warm page cache; MB/s = input bytes / wall time.
+# Each job runs on a warm page cache, best of three; MB/s = input bytes / time,
+# by wall time and by CPU time (user + system, steadier on a shared machine).
 set -euo pipefail
 cli=$(realpath "$1")
 work=${2:-/tmp/ravelo-bench}
@@ -39,30 +40,38 @@ export RAVELO_SETTINGS="$work/settings.ini"
 out="$work/out"
 rm -rf "$out"; mkdir -p "$out"
 
-seconds() { # runs a command, prints its wall time
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1 || { echo "FAILED: $*" >&2; exit 1; }
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+# Best of three runs (the machine may be shared): wall seconds and CPU
+# seconds (user + system) of the run with the best wall time.
+measure() {
+  local best="" cpu="" i t
+  for i in 1 2 3; do
+    /usr/bin/time -o "$work/time.txt" -f "%e %U %S" "$@" >/dev/null 2>&1 \
+      || { echo "FAILED: $*" >&2; exit 1; }
+    read -r wall user sys <"$work/time.txt"
+    if [ -z "$best" ] || [ "$(echo "$wall < $best" | bc -l)" = 1 ]; then
+      best=$wall; cpu=$(echo "$user + $sys" | bc -l)
+    fi
+  done
+  echo "$best $cpu"
 }
 
 cat "$rec" >/dev/null  # warm the cache
-t_cat=$(seconds cat "$rec")
-t_res=$(seconds "$cli" demux "$rec" -o "$out" --overwrite --quiet)
-t_fes=$(seconds ffmpeg -hide_banner -y -i "$rec" -map 0:v -c copy "$out/f.m2v" \
+read -r w_cat c_cat <<<"$(measure cat "$rec")"
+read -r w_res c_res <<<"$(measure "$cli" demux "$rec" -o "$out" --overwrite --quiet)"
+read -r w_fes c_fes <<<"$(measure ffmpeg -hide_banner -y -i "$rec" -map 0:v -c copy "$out/f.m2v" \
           -map 0:a:0 -c copy "$out/f1.mp2" -map 0:a:1 -c copy "$out/f2.mp2" \
-          -map 0:a:2 -c copy "$out/f.ac3")
-t_rmpg=$(seconds "$cli" mpeg "$rec" -o "$out" --overwrite --quiet)
-t_fmpg=$(seconds ffmpeg -hide_banner -y -i "$rec" -map 0:v -map 0:a:0 -c copy -f vob "$out/f.mpg")
+          -map 0:a:2 -c copy "$out/f.ac3")"
+read -r w_rmpg c_rmpg <<<"$(measure "$cli" mpeg "$rec" -o "$out" --overwrite --quiet)"
+read -r w_fmpg c_fmpg <<<"$(measure ffmpeg -hide_banner -y -i "$rec" -map 0:v -map 0:a:0 -c copy -f vob "$out/f.mpg")"
 
 rate() { echo "$mb / $1" | bc -l; }
-printf '%-12s %8.2f s %8.1f MB/s\n' "cat" "$t_cat" "$(rate "$t_cat")"
-printf '%-12s %8.2f s %8.1f MB/s\n' "ravelo es" "$t_res" "$(rate "$t_res")"
-printf '%-12s %8.2f s %8.1f MB/s\n' "ffmpeg es" "$t_fes" "$(rate "$t_fes")"
-printf '%-12s %8.2f s %8.1f MB/s\n' "ravelo mpg" "$t_rmpg" "$(rate "$t_rmpg")"
-printf '%-12s %8.2f s %8.1f MB/s\n' "ffmpeg mpg" "$t_fmpg" "$(rate "$t_fmpg")"
-printf 'ravelo/ffmpeg es:  %.2fx\n' "$(echo "$t_fes / $t_res" | bc -l)"
-printf 'ravelo/ffmpeg mpg: %.2fx\n' "$(echo "$t_fmpg / $t_rmpg" | bc -l)"
-printf 'ravelo es/cat:     %.2fx of cat'"'"'s rate\n' "$(echo "$t_cat / $t_res" | bc -l)"
+line() { printf '%-12s %6.2f s wall %8.1f MB/s   %6.2f s CPU %8.1f MB/s\n' "$1" "$2" "$(rate "$2")" "$3" "$(rate "$3")"; }
+line "cat" "$w_cat" "$c_cat"
+line "ravelo es" "$w_res" "$c_res"
+line "ffmpeg es" "$w_fes" "$c_fes"
+line "ravelo mpg" "$w_rmpg" "$c_rmpg"
+line "ffmpeg mpg" "$w_fmpg" "$c_fmpg"
+printf 'ravelo/ffmpeg es:  %.2fx (wall)  %.2fx (CPU)\n' "$(echo "$w_fes / $w_res" | bc -l)" "$(echo "$c_fes / $c_res" | bc -l)"
+printf 'ravelo/ffmpeg mpg: %.2fx (wall)  %.2fx (CPU)\n' "$(echo "$w_fmpg / $w_rmpg" | bc -l)" "$(echo "$c_fmpg / $c_rmpg" | bc -l)"
+printf 'ravelo es against cat: %.2f of its rate (wall)\n' "$(echo "$w_cat / $w_res" | bc -l)"
 rm -rf "$out"

@@ -132,7 +132,7 @@ int Run(const std::string& name, OutputKind kind, const std::vector<std::string>
         }
     }
     TerminalProgress progress(o.quiet);
-    TerminalPrompts prompts(o.overwrite);
+    TerminalPrompts prompts(o.overwrite, o.quiet);
     FlagKeys keys(o.ignoreCuts);
     SetProgress(&progress);
     SetPrompts(&prompts);

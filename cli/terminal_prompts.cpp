@@ -20,8 +20,8 @@ std::string Plain(const std::string& text) {
 
 }  // namespace
 
-TerminalPrompts::TerminalPrompts(std::optional<bool> overwrite)
-    : m_overwrite(overwrite), m_interactive(isatty(0) != 0 && isatty(2) != 0) {}
+TerminalPrompts::TerminalPrompts(std::optional<bool> overwrite, bool quiet)
+    : m_overwrite(overwrite), m_quiet(quiet), m_interactive(isatty(0) != 0 && isatty(2) != 0) {}
 
 std::optional<std::string> TerminalPrompts::readLine() {
     std::string line;
@@ -31,12 +31,14 @@ std::optional<std::string> TerminalPrompts::readLine() {
 
 PromptAnswer TerminalPrompts::Ask(const std::string& caption, const std::string& text,
                                   PromptButtons buttons, PromptIcon) {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), Plain(text).c_str());
-    if (buttons == PromptButtons::Ok) return PromptAnswer::Ok;
     if (buttons == PromptButtons::YesNoCancel && m_overwrite) {
-        std::fprintf(stderr, "%s\n", *m_overwrite ? "Yes (--overwrite)" : "Cancel (--no-overwrite)");
+        if (!m_quiet)
+            std::fprintf(stderr, "%s: %s\n%s\n", caption.c_str(), Plain(text).c_str(),
+                         *m_overwrite ? "Yes (--overwrite)" : "Cancel (--no-overwrite)");
         return *m_overwrite ? PromptAnswer::Yes : PromptAnswer::Cancel;
     }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), Plain(text).c_str());
+    if (buttons == PromptButtons::Ok) return PromptAnswer::Ok;
     const bool withCancel = buttons == PromptButtons::YesNoCancel;
     if (!m_interactive) {
         std::fprintf(stderr, "%s (no terminal to ask on)\n", withCancel ? "Cancel" : "No");

@@ -14,8 +14,9 @@ namespace cli {
 class TerminalPrompts : public IPrompts {
 public:
     // overwrite: true answers Yes to overwrite questions, false Cancel;
-    // empty asks (or declines without a terminal).
-    explicit TerminalPrompts(std::optional<bool> overwrite = std::nullopt);
+    // empty asks (or declines without a terminal). quiet: questions answered
+    // by a flag are not shown.
+    explicit TerminalPrompts(std::optional<bool> overwrite = std::nullopt, bool quiet = false);
 
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons,
                      PromptIcon icon) override;
@@ -30,6 +31,7 @@ public:
 
 private:
     std::optional<bool> m_overwrite;
+    bool m_quiet;
     std::optional<std::string> m_saveFileName;
     bool m_interactive;
 

@@ -104,6 +104,18 @@ void CMpegTsDemux::flushVideo() {
     std::int64_t pts = 0;
     if (!ReadPesPts(video->Buffer(), video->m_unitHeaderLength, pts)) return;
     if (FindCutArea(pts)) return;
-    queueUnit(*video, static_cast<std::uint64_t>(pts), kKindVideo, video->BufferFill());
+    // The data may end inside the last picture (and the last 512 bytes are
+    // never read): that picture is left out rather than passed on broken.
+    const std::uint8_t* d = video->Buffer();
+    int end = video->BufferFill();
+    int lastPicture = -1;
+    for (int i = video->m_unitHeaderLength; i + 3 < end; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0) lastPicture = i;
+    int firstPicture = -1;
+    for (int i = video->m_unitHeaderLength; i + 3 < end && firstPicture < 0; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0) firstPicture = i;
+    if (lastPicture <= firstPicture) return;  // not even one whole picture
+    end = lastPicture;
+    queueUnit(*video, static_cast<std::uint64_t>(pts), kKindVideo, end);
     video->EmptyBuffer();
 }

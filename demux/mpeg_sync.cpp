@@ -225,7 +225,8 @@ bool CMpegSync::VideoCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel&) {
         LogPrintf("Video PID: %04X, PTS: %s", in.m_pid, timeText(unit.m_pts).c_str());
         LogPrintf("   Missing GOP detected! %dms", static_cast<int>(diff / 90));
         drop = true;
-        ++m_repairs;
+        // A damaged stream, unless the gap is only a cut area left out.
+        if (unit.m_flag) ++m_repairs;
     }
     const std::int64_t outBefore = in.m_syncTime + m_videoTref * kPictureTicks;
     const std::uint64_t sourceBefore = in.m_lastPTS;
@@ -368,10 +369,17 @@ bool CMpegSync::followVideoJump(const CMpegPacket& unit, CMpegChannel& in, CMpeg
             delta = m_previousPictures * kPictureTicks - pending;
         }
     }
-    if (to == 0 || to == in.m_jumpFollowed || in.m_lastPTS == 0) return false;
+    if (in.m_lastPTS == 0) return false;
     // The audio's gap and the video's must overlap.
-    if (Diff33(in.m_lastPTS, to) <= 0 || Diff33(from, unit.m_pts) <= 0) return false;
-    in.m_jumpFollowed = to;
+    if (to == 0 || to == in.m_jumpFollowed || Diff33(in.m_lastPTS, to) <= 0 ||
+        Diff33(from, unit.m_pts) <= 0) {
+        // A cut area too short for the video to leave a GOP out: the sound
+        // it took away is made good with silence, so the two stay together.
+        if (!unit.m_afterCut) return false;
+        delta = 0;
+    } else {
+        in.m_jumpFollowed = to;
+    }
     const std::int64_t d = in.m_frameDuration;
     const std::int64_t target = in.m_syncTime + gap + delta;  // keeps the offset to the video
     LogPrintf("%s Audio PID: %04X, PTS: %s", AudioName(in), in.m_pid, timeText(unit.m_pts).c_str());

@@ -133,6 +133,8 @@ void CMpegTsDemux::queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint
     packet.Init(channel.m_pid, pts, kind, channel.m_dropMark);
     packet.SetData(channel.Buffer(), length);
     packet.m_headerLength = channel.m_unitHeaderLength;
+    packet.m_afterCut = channel.m_leftCut;
+    channel.m_leftCut = 0;
     if (HasPts(packet.Data(), std::min(length, packet.m_headerLength)))
         WritePTS(pts, packet.Data() + 9);
     channel.Add(std::move(packet));
@@ -410,6 +412,7 @@ void CMpegTsDemux::assembleAudio(CMpegChannel& channel, const std::uint8_t* payl
         }
         channel.m_inCut = 0;
         channel.m_started = 0;
+        channel.m_leftCut = 1;
     }
 
     if (!channel.m_started && tookPes) {

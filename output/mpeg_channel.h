@@ -79,6 +79,8 @@ public:
     // Synchroniser, audio: the video jump (source PTS where the video
     // resumed) this stream has already followed.
     std::uint64_t m_jumpFollowed = 0;
+    // Audio: the stream has left a cut area; its next unit is marked so.
+    std::uint8_t m_leftCut = 0;
     // Length of the PES header at the start of the unit being assembled.
     std::int32_t m_unitHeaderLength = 0;
 

@@ -14,6 +14,7 @@ void CMpegPacket::Init(std::uint16_t pid, std::uint64_t pts, std::uint32_t kind,
     m_flag = flag;
     m_headerLength = 0;
     m_reserved = 0;
+    m_afterCut = 0;
     m_data.clear();
     m_data.shrink_to_fit();
 }

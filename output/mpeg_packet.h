@@ -32,6 +32,8 @@ public:
     std::uint8_t m_flag = 0;
     std::int32_t m_headerLength = 0;  // PES header bytes at the start of the data
     std::int32_t m_reserved = 0;
+    // Audio: the first unit after the stream left a cut area.
+    std::uint8_t m_afterCut = 0;
 
 private:
     std::vector<std::uint8_t> m_data;

@@ -44,6 +44,12 @@ void CPackWriter::WriteScr(std::uint64_t scr, std::uint8_t* p) {
     p[5] = 1;
 }
 
+std::uint64_t CPackWriter::ReadScr(const std::uint8_t* p) {
+    const auto b = [p](int i) { return static_cast<std::uint64_t>(p[i]); };
+    return ((b(0) >> 3) & 7) << 30 | (b(0) & 3) << 28 | b(1) << 20 | (b(2) >> 3) << 15 |
+           (b(2) & 3) << 13 | b(3) << 5 | b(4) >> 3;
+}
+
 // Writes a fresh PES header (length field left 0) and returns its size. The
 // first piece carries the PTS, and the DTS moved by the same amount as the PTS
 // when the source had one that still lies before the PTS; later pieces carry

@@ -33,6 +33,7 @@ public:
     static std::uint64_t ReadStamp(const std::uint8_t* p);
     static void WriteStamp(std::uint64_t stamp, std::uint8_t prefix, std::uint8_t* p);
     static void WriteScr(std::uint64_t scr, std::uint8_t* p);
+    static std::uint64_t ReadScr(const std::uint8_t* p);  // the 6 SCR bytes of a pack header
 
 private:
     std::array<std::uint8_t, 3> m_muxRate{0x01, 0x89, 0xC3};  // 25200 x 50 bytes/s

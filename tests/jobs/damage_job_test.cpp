@@ -9,7 +9,9 @@
 #include <filesystem>
 
 #include "job_fixture.h"
+#include "platform/clock.h"
 #include "platform/file.h"
+#include "shell/preferences.h"
 
 namespace jobs {
 namespace {
@@ -180,9 +182,22 @@ TEST_F(FailureTest, ThirdStreamOfOneExtensionGetsItsOwnFile) {
     }
 }
 
+TEST_F(FailureTest, UseSourceAsOutputPathWritesNextToTheRecording) {
+    CPreferences::SetUseSourceAsOutputPath(true);
+    EXPECT_EQ(RunJob(OutputMpeg, 0x101), JobResult::Done) << Lines();
+    EXPECT_TRUE(platform::FileExists(m_dir.File("rec.mpg")));
+    EXPECT_FALSE(platform::FileExists(Output("rec.mpg")));
+}
+
 TEST_F(FailureTest, CancelKeepsWhatWasWrittenAndSaysSo) {
+    // The progress callback looks at Cancel at most twice a second: a clock
+    // that runs a second per reading makes it look at the first call.
+    std::uint64_t now = 0;
+    platform::SetClockForTesting([&now] { return now += 1000; });
     m_progress.cancel = true;
-    EXPECT_EQ(RunJob(OutputEs), JobResult::Cancelled);
+    const JobResult r = RunJob(OutputEs);
+    platform::SetClockForTesting(nullptr);
+    EXPECT_EQ(r, JobResult::Cancelled);
     EXPECT_TRUE(Logged("Aborted by user")) << Lines();
     EXPECT_TRUE(Logged("Done, ")) << Lines();
     EXPECT_TRUE(platform::FileExists(Output("rec.m2v")));
@@ -205,7 +220,37 @@ TEST_F(FailureTest, RealCapturesRunThroughAllJobs) {
             EXPECT_TRUE(Logged("Done, ") || Logged("Failed: ")) << Lines();
             (void)r;
         }
+        // The undamaged MPEG-2 captures give program streams that decode cleanly.
+        const std::string name = entry.path().stem().string();
+        if (name.find("mpeg2") != std::string::npos && name.find("damaged") == std::string::npos) {
+            EXPECT_EQ(DecodeErrors(Output(name + ".mpg")), "");
+        }
     }
+}
+
+// ravelo-cli: exit codes, and no hang on a question without a terminal.
+TEST_F(FailureTest, CommandLineExitCodes) {
+    const std::string cli = std::string(RAVELO_BINARY_DIR) + "/cli/ravelo-cli";
+    const std::string env = "RAVELO_SETTINGS=" + m_dir.File("cli.ini") + " ";
+    const std::string out = m_dir.File("cli");
+    platform::MakeDirectory(out);
+    auto run = [&](const std::string& args) {
+        const std::string command = env + cli + " " + args + " </dev/null >/dev/null 2>&1; echo $?";
+        return std::atoi(RunShell(command).c_str());
+    };
+    const std::string rec = m_dir.File("rec.ts");
+    EXPECT_EQ(run("demux " + rec + " -o " + out + " --quiet"), 0);
+    EXPECT_EQ(run("demux " + rec + " -o " + out + " --quiet"), 2);  // exists, nobody to ask
+    EXPECT_EQ(run("demux " + rec + " -o " + out + " --no-overwrite"), 2);
+    EXPECT_EQ(run("mpeg " + rec + " -o " + out + " --overwrite --audio 0x102"), 0);
+    EXPECT_EQ(run("vob " + rec + " -o " + out + " --cut 0:00:00.5-0:00:01"), 0);
+    EXPECT_EQ(run("mpeg " + rec + " -o " + out + " --audio nonsense"), 2);
+    EXPECT_EQ(run("demux /no/such/file.ts -o " + out), 2);
+    // Damage: finished, with data errors reported.
+    auto bytes = ReadFileBytes(rec);
+    const std::int64_t first = FirstPts(bytes, 0x100);
+    WriteFileBytes(m_dir.File("bad.ts"), RemovePackets(bytes, {0x101}, first + 45000, first + 54000));
+    EXPECT_EQ(run("demux " + m_dir.File("bad.ts") + " -o " + out + " --quiet"), 1);
 }
 
 }  // namespace

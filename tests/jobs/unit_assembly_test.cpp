@@ -90,7 +90,9 @@ TEST(UnitAssembly, ShortAudioFramesAreCutOneByOne) {
         const CMpegPacket& u = audio[i];
         ASSERT_EQ(u.Size() - u.m_headerLength, 96) << i;
         EXPECT_EQ(u.Data()[u.m_headerLength], 0xFF) << i;
-        if (i > 0) EXPECT_EQ(u.m_pts - audio[i - 1].m_pts, 2160u) << i;
+        if (i > 0) {
+            EXPECT_EQ(u.m_pts - audio[i - 1].m_pts, 2160u) << i;
+        }
     }
 }
 

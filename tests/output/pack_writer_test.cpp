@@ -39,9 +39,7 @@ std::vector<Pack> Parse(const Bytes& file) {
         Pack k;
         EXPECT_EQ(p[3], 0xBA);
         EXPECT_EQ(p[4] & 0xC4, 0x44);  // '01' and the first marker
-        k.scr = (std::uint64_t{(p[4] >> 3) & 7} << 30) | (std::uint64_t{p[4] & 3} << 28) |
-                (std::uint64_t{p[5]} << 20) | (std::uint64_t{p[6] >> 3} << 15) |
-                (std::uint64_t{p[6] & 3} << 13) | (std::uint64_t{p[7]} << 5) | (p[8] >> 3);
+        k.scr = CPackWriter::ReadScr(p + 4);
         k.mux.assign(p + 10, p + 13);
         k.stuffing = p[13] & 7;
         const std::uint8_t* e = p + 14 + k.stuffing;

@@ -98,10 +98,7 @@ TEST_F(StorageTest, ProgramStreamHoldsBackSoTheClockNeverGoesBackwards) {
     std::uint64_t last = 0;
     for (std::size_t at = 0; at < file.size(); at += 2048) {
         const std::uint8_t* p = file.data() + at;
-        const std::uint64_t scr = (std::uint64_t{(p[4] >> 3) & 7} << 30) |
-                                  (std::uint64_t{p[4] & 3} << 28) | (std::uint64_t{p[5]} << 20) |
-                                  (std::uint64_t{p[6] >> 3} << 15) | (std::uint64_t{p[6] & 3} << 13) |
-                                  (std::uint64_t{p[7]} << 5) | (p[8] >> 3);
+        const std::uint64_t scr = CPackWriter::ReadScr(p + 4);
         EXPECT_GE(scr, last) << at;
         last = scr;
     }
