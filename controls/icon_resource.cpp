@@ -18,7 +18,9 @@ QString IconResourcePath(int resourceId) {
     return QStringLiteral(":/icons/%1.svg").arg(resourceId);
 }
 
-QIcon IconResource(int resourceId) { return QIcon(IconResourcePath(resourceId)); }
+QIcon IconResource(int resourceId) {
+    return QIcon(IconResourcePath(resourceId));
+}
 
 QPixmap PixmapResource(int resourceId, const QSize& size) {
     QPixmap pixmap(size);

@@ -6,7 +6,7 @@
 
 class CRangeSlider : public QSlider {
     Q_OBJECT
-public:
+  public:
     explicit CRangeSlider(QWidget* parent = nullptr);
 
     // An empty range (end <= start) shows no band.
@@ -15,10 +15,10 @@ public:
     qint64 SelectionStart() const { return m_start; }
     qint64 SelectionEnd() const { return m_end; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     qint64 m_start = 0;
     qint64 m_end = 0;
 };

@@ -24,4 +24,6 @@ CSXButton::CSXButton(const QString& text, int controlId, QWidget* parent)
         " background: #eef0f3; }"));
 }
 
-void CSXButton::SetIconResource(int resourceId) { setIcon(IconResource(resourceId)); }
+void CSXButton::SetIconResource(int resourceId) {
+    setIcon(IconResource(resourceId));
+}

@@ -6,13 +6,13 @@
 
 class CSXButton : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit CSXButton(const QString& text, int controlId, QWidget* parent = nullptr);
 
     int ControlId() const { return m_controlId; }
     // Loads the 16 x 16 icon of a resource id (":/icons/<id>.svg").
     void SetIconResource(int resourceId);
 
-private:
+  private:
     int m_controlId;
 };

@@ -5,6 +5,6 @@
 
 class CSxFrame : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     CSxFrame(const QString& title, int controlId, QWidget* parent = nullptr);
 };

@@ -14,8 +14,7 @@ constexpr int kMarkSize = 16;
 constexpr int kPointer = 10;  // height of the pointer below the balloon's top edge
 }  // namespace
 
-CXInfoTip::CXInfoTip(QWidget* owner)
-    : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint) {
+CXInfoTip::CXInfoTip(QWidget* owner) : QWidget(owner, Qt::ToolTip | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("infoTip"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -40,7 +39,9 @@ void CXInfoTip::AddTool(QWidget* tool, const QString& text) {
     m_tools.insert(tool, lines);
 }
 
-QString CXInfoTip::ToolText(const QWidget* tool) const { return m_tools.value(tool); }
+QString CXInfoTip::ToolText(const QWidget* tool) const {
+    return m_tools.value(tool);
+}
 
 void CXInfoTip::ShowTip(QWidget* tool, const QPoint& globalPos) {
     auto it = m_tools.constFind(tool);
@@ -62,7 +63,9 @@ void CXInfoTip::ShowTip(QWidget* tool, const QPoint& globalPos) {
     update();
 }
 
-void CXInfoTip::HideTip() { hide(); }
+void CXInfoTip::HideTip() {
+    hide();
+}
 
 bool CXInfoTip::eventFilter(QObject* watched, QEvent* event) {
     auto* tool = qobject_cast<QWidget*>(watched);
@@ -77,7 +80,8 @@ bool CXInfoTip::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Hide:
                 HideTip();
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -8,7 +8,7 @@
 
 class CXInfoTip : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CXInfoTip(QWidget* owner);
     ~CXInfoTip() override;
 
@@ -20,11 +20,11 @@ public:
     void ShowTip(QWidget* tool, const QPoint& globalPos);
     void HideTip();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QHash<const QWidget*, QString> m_tools;
     QList<QPointer<QWidget>> m_watched;
     QString m_text;

@@ -5,7 +5,7 @@
 #include "app/qt/snapshot_source.h"
 
 class CEngineSnapshotSource : public ISnapshotSource {
-public:
+  public:
     SnapshotCapture Capture(CRecordingModel& model, std::uint64_t sector, std::int64_t currentStamp,
                             const std::string& m2vPath, bool save) override;
     void Decode(const std::string& m2vPath, const std::string& bmpPath) override;

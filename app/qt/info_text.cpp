@@ -43,10 +43,17 @@ InfoText BuildInfoText(std::uint64_t recordingLength, std::int32_t bitRate,
          std::to_string(PictureHeight(header)) + "\r\n";
     t += LoadResString(ids::kAspectRatio) + ":\t";
     switch (AspectCode(header)) {
-        case 2: t += "4:3"; break;
-        case 3: t += "16:9"; break;
-        case 4: t += "22:10"; break;
-        default: break;
+        case 2:
+            t += "4:3";
+            break;
+        case 3:
+            t += "16:9";
+            break;
+        case 4:
+            t += "22:10";
+            break;
+        default:
+            break;
     }
     t += "\r\n";
     if (streams.empty()) return info;

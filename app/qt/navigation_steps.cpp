@@ -23,7 +23,8 @@ std::uint64_t GrowthFactor(std::int64_t n) {
 std::uint64_t SmallBackwardStep(std::int64_t n, bool ctrl, std::int32_t bitRate,
                                 std::uint32_t& lastSmallStep) {
     if (ctrl) return std::min(lastSmallStep * GrowthFactor(n), kSmallStepCap);
-    const auto step = static_cast<std::uint64_t>(static_cast<double>(BitRateSectors(bitRate)) * 1.1);
+    const auto step =
+        static_cast<std::uint64_t>(static_cast<double>(BitRateSectors(bitRate)) * 1.1);
     lastSmallStep = static_cast<std::uint32_t>(std::min<std::uint64_t>(step, UINT32_MAX));
     return step;
 }
@@ -42,7 +43,8 @@ std::uint64_t SmallForwardStep(std::int64_t n, bool ctrl, std::int32_t bitRate,
 
 std::uint64_t LargeBackwardTarget(std::uint64_t position, std::int64_t n, bool ctrl) {
     if (n == 0) n = 1;
-    const std::uint64_t m = n > 0 ? GrowthFactor(n) : std::min<std::uint64_t>(Magnitude(n), 1 << kMaxExponent);
+    const std::uint64_t m =
+        n > 0 ? GrowthFactor(n) : std::min<std::uint64_t>(Magnitude(n), 1 << kMaxExponent);
     const std::uint64_t step = ctrl ? std::min(m * kLargeStep, kLargeStepCap) : kLargeStep;
     return position > step + kLargeBackExtra ? position - (step + kLargeBackExtra) : 0;
 }
@@ -50,7 +52,8 @@ std::uint64_t LargeBackwardTarget(std::uint64_t position, std::int64_t n, bool c
 std::uint64_t LargeForwardTarget(std::uint64_t position, std::int64_t n, bool ctrl,
                                  std::uint64_t total) {
     if (n == 0) n = 1;
-    const std::uint64_t m = n >= 1 ? GrowthFactor(n) : std::min<std::uint64_t>(Magnitude(n), 1 << kMaxExponent);
+    const std::uint64_t m =
+        n >= 1 ? GrowthFactor(n) : std::min<std::uint64_t>(Magnitude(n), 1 << kMaxExponent);
     const std::uint64_t step = std::min(ctrl ? m * kLargeStep : kLargeStep, kLargeStepCap);
     std::uint64_t target = position + step;
     if (target >= total) target = total > 0 ? total - 1 : 0;

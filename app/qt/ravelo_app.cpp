@@ -1,5 +1,7 @@
 #include "app/qt/ravelo_app.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -7,8 +9,6 @@
 #include <QSysInfo>
 #include <QTimer>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
@@ -209,5 +209,6 @@ void CRaveloApp::InstallTerminationHandler() {
     sigemptyset(&action.sa_mask);
     // A second signal ends the program at once (a modal dialog may be up).
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
 }

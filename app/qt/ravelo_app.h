@@ -23,7 +23,7 @@ class ISettingsStore;
 
 class CRaveloApp : public QObject {
     Q_OBJECT
-public:
+  public:
     // source: the picture search and decoder the view uses.
     explicit CRaveloApp(ISnapshotSource& source);
     ~CRaveloApp() override;
@@ -52,7 +52,7 @@ public:
     using AboutRunner = std::function<bool(const QStringList& decoders)>;
     void SetAboutRunner(AboutRunner runner) { m_aboutRunner = std::move(runner); }
 
-private:
+  private:
     bool CanClose();
     void UpdateTitle();
     void InstallTerminationHandler();

@@ -1,8 +1,8 @@
 #include "app/qt/ravelo_doc.h"
 
-#include <QFileInfo>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QFileInfo>
 
 #include "res/strings.h"
 #include "shell/log.h"
@@ -18,10 +18,14 @@ bool CanRead(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
-QString Untitled() { return QStringLiteral("Untitled"); }
+QString Untitled() {
+    return QStringLiteral("Untitled");
+}
 }  // namespace
 
-CRaveloDoc::CRaveloDoc() : m_title(Untitled()) { SetActiveRecording(&m_model); }
+CRaveloDoc::CRaveloDoc() : m_title(Untitled()) {
+    SetActiveRecording(&m_model);
+}
 
 CRaveloDoc::~CRaveloDoc() {
     OnCloseDocument();
@@ -60,4 +64,6 @@ bool CRaveloDoc::OnOpenDocument(const QString& path) {
     return true;
 }
 
-void CRaveloDoc::OnCloseDocument() { m_model.Close(); }
+void CRaveloDoc::OnCloseDocument() {
+    m_model.Close();
+}

@@ -10,7 +10,7 @@
 
 class CRaveloDoc : public QObject {
     Q_OBJECT
-public:
+  public:
     CRaveloDoc();
     ~CRaveloDoc() override;
 
@@ -29,10 +29,10 @@ public:
     QString Title() const { return m_title; }
     QString PathName() const { return m_path; }
 
-signals:
+  signals:
     void DocumentChanged();  // after every open and new: the view's initial update
 
-private:
+  private:
     CRecordingModel m_model;
     QString m_title;
     QString m_path;

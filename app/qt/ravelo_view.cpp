@@ -25,7 +25,9 @@
 #include "shell/text.h"
 
 namespace {
-QString ResText(int id) { return QString::fromStdString(LoadResString(id)); }
+QString ResText(int id) {
+    return QString::fromStdString(LoadResString(id));
+}
 
 CSeekButton* MakeSeekButton(const QString& text, int id, QWidget* parent) {
     // repeat count 0, reserved 0, increment 1, bounds -10,000 and 10,000
@@ -47,7 +49,9 @@ CRaveloView::CRaveloView(CRaveloDoc& doc, ISnapshotSource& source, QWidget* pare
     qApp->installEventFilter(this);
 }
 
-CRaveloView::~CRaveloView() { qApp->removeEventFilter(this); }
+CRaveloView::~CRaveloView() {
+    qApp->removeEventFilter(this);
+}
 
 void CRaveloView::BuildForm() {
     // Information.
@@ -123,7 +127,8 @@ void CRaveloView::BuildForm() {
 
     // Editing functions.
     m_functionsFrame = new CSxFrame(QStringLiteral("Editing functions"), kFunctionsFrame, this);
-    m_removeCuts = new CSXButton(QStringLiteral("Remove cuts in recording"), kRemoveCuts, m_functionsFrame);
+    m_removeCuts =
+        new CSXButton(QStringLiteral("Remove cuts in recording"), kRemoveCuts, m_functionsFrame);
     m_copy = new CSXButton(QStringLiteral("Copy edited recording"), kCopy, m_functionsFrame);
     m_split = new CSXButton(QStringLiteral("Split recording"), kSplit, m_functionsFrame);
     m_demux = new CSXButton(QStringLiteral("Demux to MPEG"), kDemux, m_functionsFrame);
@@ -132,7 +137,8 @@ void CRaveloView::BuildForm() {
     m_audioCombo->setObjectName(QStringLiteral("ctl%1").arg(kAudioCombo));
     m_createVob = new CSXButton(QStringLiteral("Create VOB File"), kCreateVob, m_functionsFrame);
     for (CSXButton* button : {m_removeCuts, m_copy, m_split, m_demux, m_createMpeg, m_createVob})
-        button->setStyleSheet(button->styleSheet() + QStringLiteral("CSXButton { text-align: left; }"));
+        button->setStyleSheet(button->styleSheet() +
+                              QStringLiteral("CSXButton { text-align: left; }"));
     auto* functionsLayout = new QGridLayout(m_functionsFrame);
     functionsLayout->addWidget(m_removeCuts, 0, 0);
     functionsLayout->addWidget(m_copy, 0, 1);
@@ -157,10 +163,12 @@ void CRaveloView::BuildForm() {
 
     // The icons (16 x 16) by resource id.
     m_savePicture->SetIconResource(130);
-    for (CSXButton* b : {m_demux, m_createMpeg, m_createVob}) b->SetIconResource(133);
+    for (CSXButton* b : {m_demux, m_createMpeg, m_createVob})
+        b->SetIconResource(133);
     m_newArea->SetIconResource(135);
     m_deleteArea->SetIconResource(134);
-    for (CSXButton* b : {m_removeCuts, m_copy, m_split}) b->SetIconResource(132);
+    for (CSXButton* b : {m_removeCuts, m_copy, m_split})
+        b->SetIconResource(132);
     m_smallBack->SetIconResource(159);
     m_smallForward->SetIconResource(160);
     m_largeBack->SetIconResource(161);
@@ -177,10 +185,13 @@ void CRaveloView::BuildForm() {
     connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
         // Clicks on the groove and the slider's own keys end a scroll too.
         if (action == QAbstractSlider::SliderMove) return;
-        QMetaObject::invokeMethod(this, [this] {
-            m_position = static_cast<std::uint64_t>(m_slider->value());
-            ShowSnapshot(false);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_position = static_cast<std::uint64_t>(m_slider->value());
+                ShowSnapshot(false);
+            },
+            Qt::QueuedConnection);
     });
     connect(m_startCut, &QPushButton::clicked, this, &CRaveloView::OnStartCut);
     connect(m_endCut, &QPushButton::clicked, this, &CRaveloView::OnEndCut);
@@ -189,8 +200,9 @@ void CRaveloView::BuildForm() {
     // A new row selected by mouse or keyboard selects its area; clicking the
     // row that is selected already selects it again (jumping between its marks).
     connect(m_cutList, &QListWidget::currentRowChanged, this, [this] { OnSelectArea(); });
-    connect(m_cutList, &QListWidget::itemPressed, this,
-            [this](QListWidgetItem* item) { m_pressedOnCurrent = m_cutList->row(item) == m_rowBeforePress; });
+    connect(m_cutList, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+        m_pressedOnCurrent = m_cutList->row(item) == m_rowBeforePress;
+    });
     connect(m_cutList, &QListWidget::itemClicked, this, [this] {
         if (m_pressedOnCurrent) OnSelectArea();
         m_pressedOnCurrent = false;
@@ -294,13 +306,14 @@ void CRaveloView::ApplyDirectHelp(bool show) {
     }
     if (!m_tip) m_tip = std::make_unique<CXInfoTip>(this);
     const std::pair<QWidget*, int> tips[] = {
-        {m_demux, ids::kHelpDemux},          {m_createMpeg, ids::kHelpMpeg},
+        {m_demux, ids::kHelpDemux},           {m_createMpeg, ids::kHelpMpeg},
         {m_removeCuts, ids::kHelpRemoveCuts}, {m_copy, ids::kHelpCopy},
         {m_audioCombo, ids::kHelpAudioCombo}, {m_savePicture, ids::kHelpSavePicture},
         {m_startCut, ids::kHelpStartCut},     {m_endCut, ids::kHelpEndCut},
         {m_deleteArea, ids::kHelpDeleteArea}, {m_newArea, ids::kHelpNewArea},
     };
-    for (const auto& [widget, id] : tips) m_tip->AddTool(widget, ResText(id));
+    for (const auto& [widget, id] : tips)
+        m_tip->AddTool(widget, ResText(id));
 }
 
 bool CRaveloView::IsInsideView(QObject* object) const {
@@ -326,11 +339,19 @@ bool CRaveloView::eventFilter(QObject* watched, QEvent* event) {
 bool CRaveloView::HandleKey(int key) {
     switch (key) {
         case Qt::Key_Left:
-        case Qt::Key_Back: SmallStepBackward(1); return true;
+        case Qt::Key_Back:
+            SmallStepBackward(1);
+            return true;
         case Qt::Key_Right:
-        case Qt::Key_Forward: SmallStepForward(1); return true;
-        case Qt::Key_PageUp: LargeStepBackward(1); return true;
-        case Qt::Key_PageDown: LargeStepForward(1); return true;
+        case Qt::Key_Forward:
+            SmallStepForward(1);
+            return true;
+        case Qt::Key_PageUp:
+            LargeStepBackward(1);
+            return true;
+        case Qt::Key_PageDown:
+            LargeStepForward(1);
+            return true;
         case Qt::Key_Home:
             m_position = 0;
             MoveSlider();
@@ -341,6 +362,7 @@ bool CRaveloView::HandleKey(int key) {
             MoveSlider();
             ShowSnapshot(false);
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }

@@ -23,15 +23,34 @@ class CRangeSlider;
 
 class CRaveloView : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Control ids of the form; the buttons carry them as object names "ctl<id>".
     enum ControlId {
-        kInfoFrame = 1051, kInfoBox = 3003, kCutFrame = 3000, kCutList = 1029,
-        kNewArea = 1032, kDeleteArea = 1033, kPreviewFrame = 3002, kPicture = 1022,
-        kSlider = 1021, kLargeBack = 1028, kSmallBack = 1027, kSmallForward = 1025,
-        kLargeForward = 1026, kStartCut = 1030, kTimeLabel = 1034, kEndCut = 1031,
-        kSavePicture = 1060, kFunctionsFrame = 3001, kRemoveCuts = 1035, kCopy = 1036,
-        kSplit = 1053, kDemux = 1050, kCreateMpeg = 3006, kAudioCombo = 3008, kCreateVob = 3005,
+        kInfoFrame = 1051,
+        kInfoBox = 3003,
+        kCutFrame = 3000,
+        kCutList = 1029,
+        kNewArea = 1032,
+        kDeleteArea = 1033,
+        kPreviewFrame = 3002,
+        kPicture = 1022,
+        kSlider = 1021,
+        kLargeBack = 1028,
+        kSmallBack = 1027,
+        kSmallForward = 1025,
+        kLargeForward = 1026,
+        kStartCut = 1030,
+        kTimeLabel = 1034,
+        kEndCut = 1031,
+        kSavePicture = 1060,
+        kFunctionsFrame = 3001,
+        kRemoveCuts = 1035,
+        kCopy = 1036,
+        kSplit = 1053,
+        kDemux = 1050,
+        kCreateMpeg = 3006,
+        kAudioCombo = 3008,
+        kCreateVob = 3005,
     };
 
     CRaveloView(CRaveloDoc& doc, ISnapshotSource& source, QWidget* parent = nullptr);
@@ -78,13 +97,13 @@ public:
     void SetSnapshotSource(ISnapshotSource* source) { m_source = source; }
     CXInfoTip* InfoTip() const { return m_tip.get(); }
 
-signals:
+  signals:
     void JobFinished();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildForm();
     void EnableControls(bool open, bool readOnly);
     void UpdateInfoText();

@@ -1,7 +1,7 @@
 // The cut editor's cut-area operations: list box, marks, selection.
-#include "app/cut_list.h"
 #include <QListWidget>
 #include <QSignalBlocker>
+#include "app/cut_list.h"
 
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"

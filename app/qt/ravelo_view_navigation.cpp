@@ -8,16 +8,29 @@ namespace {
 std::uint32_t g_lastSmallStep = 192;  // sectors; the small steps keep theirs here
 }
 
-std::uint32_t CRaveloView::LastSmallStep() { return g_lastSmallStep; }
-void CRaveloView::SetLastSmallStep(std::uint32_t step) { g_lastSmallStep = step; }
+std::uint32_t CRaveloView::LastSmallStep() {
+    return g_lastSmallStep;
+}
+void CRaveloView::SetLastSmallStep(std::uint32_t step) {
+    g_lastSmallStep = step;
+}
 
 void CRaveloView::OnSeek(int controlId, int repeatCount) {
     switch (controlId) {
-        case kSmallBack: SmallStepBackward(repeatCount); break;
-        case kSmallForward: SmallStepForward(repeatCount); break;
-        case kLargeBack: LargeStepBackward(repeatCount); break;
-        case kLargeForward: LargeStepForward(repeatCount); break;
-        default: break;
+        case kSmallBack:
+            SmallStepBackward(repeatCount);
+            break;
+        case kSmallForward:
+            SmallStepForward(repeatCount);
+            break;
+        case kLargeBack:
+            LargeStepBackward(repeatCount);
+            break;
+        case kLargeForward:
+            LargeStepForward(repeatCount);
+            break;
+        default:
+            break;
     }
 }
 
@@ -40,7 +53,8 @@ void CRaveloView::SmallStepForward(std::int64_t n) {
     const bool ctrl = platform::KeyState().IsCtrlDown();
     m_position += nav::SmallForwardStep(n, ctrl, m_doc.Model().m_bitRate, g_lastSmallStep);
     const std::uint64_t last = m_total > 0 ? m_total - 1 : 0;
-    while (!ShowSnapshot(false) && m_position < last) m_position += nav::kForwardNudge;
+    while (!ShowSnapshot(false) && m_position < last)
+        m_position += nav::kForwardNudge;
     MoveSlider();
 }
 
@@ -51,8 +65,7 @@ void CRaveloView::LargeStepBackward(std::int64_t n) {
 }
 
 void CRaveloView::LargeStepForward(std::int64_t n) {
-    m_position =
-        nav::LargeForwardTarget(m_position, n, platform::KeyState().IsCtrlDown(), m_total);
+    m_position = nav::LargeForwardTarget(m_position, n, platform::KeyState().IsCtrlDown(), m_total);
     MoveSlider();
     ShowSnapshot(false);
 }

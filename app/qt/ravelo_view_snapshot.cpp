@@ -1,14 +1,14 @@
 // The cut editor's picture: search, decode, show; time label and info box.
 #include <QFile>
-#include <cstdio>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <cstdio>
 
 #include "app/qt/info_text.h"
-#include "app/snapshot_capture.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
+#include "app/snapshot_capture.h"
 #include "controls/icon_resource.h"
 #include "platform/file.h"
 #include "res/strings.h"
@@ -23,9 +23,12 @@ constexpr std::int64_t kStampWrap = std::int64_t{1} << 33;
 
 QSize DisplaySize(int aspectCode) {
     switch (aspectCode) {
-        case 3: return {512, 288};  // 16:9
-        case 4: return {512, 190};  // 2.21:1
-        default: return {376, 288};
+        case 3:
+            return {512, 288};  // 16:9
+        case 4:
+            return {512, 190};  // 2.21:1
+        default:
+            return {376, 288};
     }
 }
 
@@ -33,10 +36,9 @@ QSize DisplaySize(int aspectCode) {
 QString FormatTime(std::int64_t stamp, std::int64_t first) {
     std::int64_t seconds = (stamp - first) / 90000;
     if (seconds < 0) seconds = 0;
-    return QString::fromStdString(FormatString("%02lld:%02lld:%02lld",
-                                               static_cast<long long>(seconds / 3600 % 24),
-                                               static_cast<long long>(seconds / 60 % 60),
-                                               static_cast<long long>(seconds % 60)));
+    return QString::fromStdString(FormatString(
+        "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600 % 24),
+        static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60)));
 }
 }  // namespace
 

@@ -12,7 +12,7 @@
 
 class CSeekButton : public CSXButton {
     Q_OBJECT
-public:
+  public:
     static constexpr int kFirstDelayMs = 500;
     static constexpr int kRepeatMs = 10;
     static constexpr int kMoveTolerance = 2;
@@ -24,18 +24,18 @@ public:
     void SetTimings(int firstDelayMs, int repeatMs);
     bool IsRepeating() const { return m_pressed; }
 
-signals:
+  signals:
     // Delivered synchronously: the step has run when the emit returns.
     void SeekRequest(int controlId, int repeatCount);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     void OnTimer();
     void Stop();
 

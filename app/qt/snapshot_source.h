@@ -10,7 +10,7 @@
 #include "app/snapshot_capture.h"
 
 class ISnapshotSource {
-public:
+  public:
     virtual ~ISnapshotSource() = default;
     virtual SnapshotCapture Capture(CRecordingModel& model, std::uint64_t sector,
                                     std::int64_t currentStamp, const std::string& m2vPath,

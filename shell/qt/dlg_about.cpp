@@ -16,7 +16,9 @@
 namespace {
 constexpr int kNoticeTimerMs = 100;
 
-QString ResText(int id) { return QString::fromStdString(ToWidgetText(LoadResString(id))); }
+QString ResText(int id) {
+    return QString::fromStdString(ToWidgetText(LoadResString(id)));
+}
 
 QLabel* WhiteBox(QWidget* parent, const QString& name) {
     auto* label = new QLabel(parent);
@@ -33,7 +35,8 @@ QLabel* WhiteBox(QWidget* parent, const QString& name) {
 
 QString CDlgAbout::DecoderSummary(const QStringList& decoders) {
     QString text = ResText(ids::kInstalledDecoders);
-    for (int i = 0; i < decoders.size() && i < 2; ++i) text += QStringLiteral("\n  - ") + decoders[i];
+    for (int i = 0; i < decoders.size() && i < 2; ++i)
+        text += QStringLiteral("\n  - ") + decoders[i];
     if (decoders.size() > 2) text += QStringLiteral("...");
     return text;
 }
@@ -41,7 +44,8 @@ QString CDlgAbout::DecoderSummary(const QStringList& decoders) {
 QString CDlgAbout::DecoderListText(const QStringList& decoders) {
     if (decoders.isEmpty()) return QStringLiteral("Fehler!");
     QString text = ResText(ids::kInstalledDecoders);
-    for (const QString& name : decoders) text += QStringLiteral("\n  - ") + name;
+    for (const QString& name : decoders)
+        text += QStringLiteral("\n  - ") + name;
     return text;
 }
 
@@ -112,7 +116,9 @@ CDlgAbout::CDlgAbout(const QStringList& decoders, QWidget* parent)
     m_noticeTimer = startTimer(kNoticeTimerMs);
 }
 
-QString CDlgAbout::NoticeText() const { return m_notice->text(); }
+QString CDlgAbout::NoticeText() const {
+    return m_notice->text();
+}
 
 void CDlgAbout::timerEvent(QTimerEvent* event) {
     if (event->timerId() != m_noticeTimer) return QDialog::timerEvent(event);

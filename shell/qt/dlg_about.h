@@ -10,7 +10,7 @@ class QPushButton;
 
 class CDlgAbout : public QDialog {
     Q_OBJECT
-public:
+  public:
     // decoders: the names ListMpeg2Decoders() gives (tests pass their own).
     CDlgAbout(const QStringList& decoders, QWidget* parent = nullptr);
 
@@ -21,13 +21,13 @@ public:
 
     QString NoticeText() const;
 
-private slots:
+  private slots:
     void OnShowAll();
 
-protected:
+  protected:
     void timerEvent(QTimerEvent* event) override;
 
-private:
+  private:
     QStringList m_decoders;
     QLabel* m_notice;
     int m_noticeTimer = 0;

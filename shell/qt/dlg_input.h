@@ -9,7 +9,7 @@ class QLineEdit;
 
 class CDlgInput : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CDlgInput(QWidget* parent = nullptr);
 
     QString m_value;
@@ -19,10 +19,10 @@ public:
     int exec() override;
     QLineEdit* Edit() const { return m_edit; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     QLabel* m_promptLabel;
     QLineEdit* m_edit;
 };

@@ -34,7 +34,9 @@ QRadioButton* radio(const QString& text, int id, QWidget* parent) {
     return button;
 }
 
-QString ResText(int id) { return QString::fromStdString(LoadResString(id)); }
+QString ResText(int id) {
+    return QString::fromStdString(LoadResString(id));
+}
 }  // namespace
 
 void CDlgSettings::SetFolderBrowser(FolderBrowser folderBrowser) {
@@ -84,11 +86,12 @@ CDlgSettings::CDlgSettings(QWidget* parent) : QDialog(parent) {
     audioGroup->addButton(m_mp2);
     audioGroup->addButton(m_mp3);
     audioGroup->addButton(m_mpa);
-    m_compensate = new QCheckBox(QStringLiteral("Compensate VBV-Delay (only for TMPGEnc)"), demuxBox);
+    m_compensate =
+        new QCheckBox(QStringLiteral("Compensate VBV-Delay (only for TMPGEnc)"), demuxBox);
     m_compensate->setObjectName(QStringLiteral("ctl2005"));
     auto* demuxLayout = new QGridLayout(demuxBox);
-    demuxLayout->addWidget(new QLabel(QStringLiteral("Preferred file extensions for demultiplexing:")),
-                           0, 0, 1, 4);
+    demuxLayout->addWidget(
+        new QLabel(QStringLiteral("Preferred file extensions for demultiplexing:")), 0, 0, 1, 4);
     demuxLayout->addWidget(new QLabel(QStringLiteral("Video:")), 1, 0);
     demuxLayout->addWidget(m_m2v, 1, 1);
     demuxLayout->addWidget(m_mpv, 1, 2);
@@ -114,7 +117,8 @@ CDlgSettings::CDlgSettings(QWidget* parent) : QDialog(parent) {
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("ctl1"));
     ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("&Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("ctl2"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CDlgSettings::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -16,7 +16,7 @@ class QRadioButton;
 
 class CDlgSettings : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CDlgSettings(QWidget* parent = nullptr);
 
     // The folder browser: given the initial folder, returns the chosen one or
@@ -30,11 +30,11 @@ public:
 
     QString PathText() const { return m_pathText; }
 
-public slots:
+  public slots:
     void accept() override;
     void OnBrowse();
 
-private:
+  private:
     void ApplyUseSourceRule();
 
     QString m_pathText;

@@ -96,8 +96,7 @@ void CMainFrame::CreateMenu() {
     toolbar->setObjectName(QStringLiteral("cmd59392"));
     toolbar->setCheckable(true);
     toolbar->setChecked(true);
-    SetPrompt(toolbar,
-              QStringLiteral("Blendet die Symbolleiste ein oder aus.\nSymbolleiste"));
+    SetPrompt(toolbar, QStringLiteral("Blendet die Symbolleiste ein oder aus.\nSymbolleiste"));
     QAction* statusbar = view->addAction(QStringLiteral("&Statusbar"));
     statusbar->setObjectName(QStringLiteral("cmd59393"));
     statusbar->setCheckable(true);
@@ -177,7 +176,8 @@ void CMainFrame::RefreshRecentFiles() {
         action->setVisible(used);
         if (!used) continue;
         action->setData(files[i]);
-        action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(files[i])));
+        action->setText(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(files[i])));
     }
 }
 

@@ -13,7 +13,7 @@ class QMenu;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit CMainFrame(QWidget* parent = nullptr);
 
     // Decides whether the window may close now (the application stores the
@@ -30,19 +30,19 @@ public:
     QAction* ActionHelp() const { return m_help; }
     const QList<QAction*>& RecentActions() const { return m_recent; }
 
-signals:
+  signals:
     void CommandNew();
     void CommandOpen();
     void CommandOpenFile(const QString& path);
     void CommandSettings();
     void CommandAbout();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void CreateMenu();
     void CreateToolBar();
     void CreateStatusBar();

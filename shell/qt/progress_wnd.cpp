@@ -23,13 +23,13 @@ QString CancelCaption() {
 
 // The window itself: its close box acts like the button.
 class ProgressWindow : public QWidget {
-public:
+  public:
     explicit ProgressWindow(CProgressWnd& owner)
         : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowCloseButtonHint),
           m_progress(owner) {}
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         m_progress.OnButton();
@@ -42,7 +42,7 @@ protected:
         QWidget::keyPressEvent(event);
     }
 
-private:
+  private:
     CProgressWnd& m_progress;
 };
 }  // namespace
@@ -56,7 +56,9 @@ CProgressWnd::~CProgressWnd() {
     Close();
 }
 
-void CProgressWnd::SetQuitting(bool quitting) { g_quitting = quitting; }
+void CProgressWnd::SetQuitting(bool quitting) {
+    g_quitting = quitting;
+}
 
 bool CProgressWnd::Open(const std::string& title, bool smooth) {
     QWidget* owner = m_owner;
@@ -224,7 +226,8 @@ void CProgressWnd::Close() {
             m_owner->raise();
             m_owner->activateWindow();
         }
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
         m_modal = false;
     }
     m_window->hide();
@@ -242,12 +245,19 @@ void CProgressWnd::ShowCaption(const QString& caption) {
     if (m_window) m_window->setWindowTitle(caption);
 }
 
-QString CProgressWnd::Caption() const { return m_window ? m_window->windowTitle() : QString(); }
-QString CProgressWnd::ButtonText() const { return m_button ? m_button->text() : QString(); }
-int CProgressWnd::BarValue() const { return m_bar ? m_bar->value() : 0; }
+QString CProgressWnd::Caption() const {
+    return m_window ? m_window->windowTitle() : QString();
+}
+QString CProgressWnd::ButtonText() const {
+    return m_button ? m_button->text() : QString();
+}
+int CProgressWnd::BarValue() const {
+    return m_bar ? m_bar->value() : 0;
+}
 QStringList CProgressWnd::Lines() const {
     QStringList lines;
     if (m_list)
-        for (int i = 0; i < m_list->count(); ++i) lines << m_list->item(i)->text();
+        for (int i = 0; i < m_list->count(); ++i)
+            lines << m_list->item(i)->text();
     return lines;
 }

@@ -17,7 +17,7 @@ class QProgressBar;
 class QPushButton;
 
 class CProgressWnd : public IProgress {
-public:
+  public:
     CProgressWnd();
     ~CProgressWnd() override;
 
@@ -48,7 +48,7 @@ public:
     int BarValue() const;
     bool IsFinished() const { return m_finished; }
 
-private:
+  private:
     bool Create(QWidget* owner, const std::string& title, bool smooth);
     void ShowCaption(const QString& caption);
 

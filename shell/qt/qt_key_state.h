@@ -4,7 +4,7 @@
 #include "platform/key_state.h"
 
 class CQtKeyState : public platform::IKeyState {
-public:
+  public:
     bool IsCtrlDown() const override;
     bool IsShiftDown() const override;
 };

@@ -22,14 +22,26 @@ PromptAnswer CQtPrompts::Ask(const std::string& caption, const std::string& text
     box.setText(QString::fromStdString(ToWidgetText(text)));
     box.setTextFormat(Qt::PlainText);
     switch (icon) {
-        case PromptIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case PromptIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case PromptIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case PromptIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case PromptIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        case PromptIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case PromptIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case PromptIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case PromptIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case PromptIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     switch (buttons) {
-        case PromptButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case PromptButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
         case PromptButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
@@ -39,10 +51,14 @@ PromptAnswer CQtPrompts::Ask(const std::string& caption, const std::string& text
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return PromptAnswer::Yes;
-        case QMessageBox::No: return PromptAnswer::No;
-        case QMessageBox::Ok: return PromptAnswer::Ok;
-        default: return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+        case QMessageBox::Yes:
+            return PromptAnswer::Yes;
+        case QMessageBox::No:
+            return PromptAnswer::No;
+        case QMessageBox::Ok:
+            return PromptAnswer::Ok;
+        default:
+            return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
     }
 }
 
@@ -69,8 +85,7 @@ std::optional<std::string> CQtPrompts::SaveFileName(const std::string& proposedP
         dialog.setNameFilters({QStringLiteral("*.%1").arg(ext), QStringLiteral("*")});
     }
     dialog.selectFile(QString::fromStdString(proposedPath));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().front().toStdString();
 }
 

@@ -7,7 +7,7 @@
 class QWidget;
 
 class CQtPrompts : public IPrompts {
-public:
+  public:
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons,
                      PromptIcon icon) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
@@ -16,6 +16,6 @@ public:
                                             const std::string& defaultExtension) override;
     void RunSettingsDialog() override;
 
-private:
+  private:
     static QWidget* Owner();
 };

@@ -7,7 +7,9 @@
 namespace {
 constexpr const char* kGroup = "Recent File List";
 
-std::string Key(int i) { return "File" + std::to_string(i + 1); }
+std::string Key(int i) {
+    return "File" + std::to_string(i + 1);
+}
 }  // namespace
 
 QStringList CRecentFiles::Load() {

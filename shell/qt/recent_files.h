@@ -5,7 +5,7 @@
 #include <QStringList>
 
 class CRecentFiles {
-public:
+  public:
     static constexpr int kSize = 5;
 
     static QStringList Load();
@@ -13,6 +13,6 @@ public:
     static void Add(const QString& path);
     static void Remove(const QString& path);
 
-private:
+  private:
     static void Store(const QStringList& files);
 };

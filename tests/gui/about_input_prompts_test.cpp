@@ -48,13 +48,17 @@ TEST(AboutBox, VersionNoticeAndButtons) {
     auto* version = dialog.findChild<QLabel*>(QStringLiteral("ctl142"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), QStringLiteral("Ravelo Version 0.96 (Beta)"));
-    EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("ctl1"))->text(), QStringLiteral("I Agree"));
+    EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("ctl1"))->text(),
+              QStringLiteral("I Agree"));
     EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("ctl2"))->text(),
               QStringLiteral("I don't agree"));
     // The notice appears with the timer's first tick.
     EXPECT_TRUE(dialog.NoticeText().isEmpty());
     PumpFor(250);
-    EXPECT_EQ(dialog.NoticeText(), QString::fromUtf8("\xC2\xA7" "Attention!!!" "\xC2\xA7" "\n"));
+    EXPECT_EQ(dialog.NoticeText(), QString::fromUtf8("\xC2\xA7"
+                                                     "Attention!!!"
+                                                     "\xC2\xA7"
+                                                     "\n"));
 }
 
 TEST(AboutBox, EscapeMeansIDontAgreeAndAgreeAccepts) {
@@ -144,7 +148,8 @@ TEST(QtPrompts, RenameDialogReturnsTheNewNameOrNothing) {
         QTest::keyClicks(edit, QStringLiteral("Film_2"));
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    EXPECT_EQ(prompts.InputText("Rename file", "New filename", "Film"), std::optional<std::string>("Film_2"));
+    EXPECT_EQ(prompts.InputText("Rename file", "New filename", "Film"),
+              std::optional<std::string>("Film_2"));
     OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     EXPECT_EQ(prompts.InputText("Rename file", "New filename", "Film"), std::nullopt);
 }

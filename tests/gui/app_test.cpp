@@ -5,11 +5,11 @@
 #include <QTimer>
 #include <fstream>
 
+#include "app/cut_list.h"
 #include "app/qt/engine_snapshot_source.h"
 #include "app/qt/ravelo_app.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
-#include "app/cut_list.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "shell/log.h"
@@ -18,7 +18,7 @@
 
 namespace {
 class AppTest : public WindowTest {
-protected:
+  protected:
     void TearDown() override {
         platform::SetClockForTesting({});
         LogClose();

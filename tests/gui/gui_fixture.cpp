@@ -16,9 +16,12 @@ PromptAnswer ScriptedPrompts::Ask(const std::string& caption, const std::string&
         return answer;
     }
     switch (buttons) {
-        case PromptButtons::Ok: return PromptAnswer::Ok;
-        case PromptButtons::YesNo: return PromptAnswer::No;
-        default: return PromptAnswer::Cancel;
+        case PromptButtons::Ok:
+            return PromptAnswer::Ok;
+        case PromptButtons::YesNo:
+            return PromptAnswer::No;
+        default:
+            return PromptAnswer::Cancel;
     }
 }
 
@@ -58,5 +61,6 @@ void GuiTest::TearDown() {
 void PumpFor(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }

@@ -2,9 +2,9 @@
 // Shared set-up of the window tests: settings in a temporary INI file, the
 // output path in a temporary folder, and scripted answers to every question.
 
+#include <gtest/gtest.h>
 #include <QString>
 #include <deque>
-#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +21,7 @@ struct AskedQuestion {
 
 // Answers from a script; every question is recorded.
 class ScriptedPrompts : public IPrompts {
-public:
+  public:
     PromptAnswer Ask(const std::string& caption, const std::string& text, PromptButtons buttons,
                      PromptIcon icon) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
@@ -39,7 +39,7 @@ public:
 };
 
 class GuiTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -54,5 +54,7 @@ void PumpFor(int ms);
 
 // Readable QString values in failure messages.
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 QT_END_NAMESPACE

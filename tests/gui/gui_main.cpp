@@ -1,7 +1,7 @@
 // GoogleTest main for the window tests: one QApplication on the offscreen
 // platform for the whole run.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -18,7 +18,8 @@ namespace {
 QStringList MenuTexts(QMenu* menu) {
     QStringList texts;
     for (QAction* action : menu->actions())
-        if (action->isVisible()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        if (action->isVisible())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
 }
 
@@ -59,11 +60,13 @@ TEST_F(MainFrameTest, OpenFiltersAreTheEightRecordingTypesInOrder) {
     EXPECT_TRUE(filters[5].startsWith("Humax Video Stream (*.vid) ("));
     EXPECT_TRUE(filters[6].startsWith("@skybox Transport Stream (*.trp) ("));
     EXPECT_EQ(filters[7], QStringLiteral("All Files (*.*) (*)"));
-    for (const QString& filter : filters) EXPECT_FALSE(filter.contains(".ravelo"));
+    for (const QString& filter : filters)
+        EXPECT_FALSE(filter.contains(".ravelo"));
 }
 
 TEST_F(MainFrameTest, RecentFilesKeepFiveNewestFirstInTheStore) {
-    for (int i = 1; i <= 7; ++i) CRecentFiles::Add(QStringLiteral("/rec/film%1.ts").arg(i));
+    for (int i = 1; i <= 7; ++i)
+        CRecentFiles::Add(QStringLiteral("/rec/film%1.ts").arg(i));
     CRecentFiles::Add(QStringLiteral("/rec/film5.ts"));  // moves to the front
     const QStringList files = CRecentFiles::Load();
     EXPECT_EQ(files, (QStringList{"/rec/film5.ts", "/rec/film7.ts", "/rec/film6.ts",

@@ -13,7 +13,7 @@
 
 namespace {
 class ProgressWndTest : public GuiTest {
-protected:
+  protected:
     void SetUp() override {
         GuiTest::SetUp();
         m_owner.resize(300, 200);
@@ -116,7 +116,8 @@ TEST_F(ProgressWndTest, MessagesReachTheListOnlyWhileItIsShown) {
     progress.SetLayout(2, 390, true);
     LogPrint("first", 3);  // any level: the list does not filter
     LogPrintf("Audio frame %d padded", 7);
-    EXPECT_EQ(progress.Lines(), (QStringList{QStringLiteral("first"), QStringLiteral("Audio frame 7 padded")}));
+    EXPECT_EQ(progress.Lines(),
+              (QStringList{QStringLiteral("first"), QStringLiteral("Audio frame 7 padded")}));
     auto* list = progress.Window()->findChild<QListWidget*>(QStringLiteral("progressList"));
     EXPECT_EQ(list->currentRow(), 1);
     progress.Close();

@@ -43,12 +43,15 @@ int main(int argc, char* argv[]) {
         if (!app.InitInstance({recording})) return 1;
         app.Frame()->move(0, 0);
         QApplication::setActiveWindow(app.Frame());
-        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         // A cut area, so that the list and the slider's band show.
         CRaveloView* view = app.View();
-        for (int i = 0; i < 3; ++i) view->OnSeek(CRaveloView::kSmallForward, 0);
+        for (int i = 0; i < 3; ++i)
+            view->OnSeek(CRaveloView::kSmallForward, 0);
         view->OnStartCut();
-        for (int i = 0; i < 8; ++i) view->OnSeek(CRaveloView::kSmallForward, 0);
+        for (int i = 0; i < 8; ++i)
+            view->OnSeek(CRaveloView::kSmallForward, 0);
         view->OnEndCut();
         failures += !Grab(out + "/main-window.png");
 

@@ -19,7 +19,7 @@ struct Request {
 };
 
 class SeekButtonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_parent.resize(200, 100);
         m_button = new CSeekButton(QStringLiteral(">"), 1025, 0, 0, 1, -10000, 10000, &m_parent);

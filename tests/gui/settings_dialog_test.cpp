@@ -22,7 +22,7 @@ T* Control(QWidget& dialog, int id) {
 }
 
 class SettingsDialogTest : public GuiTest {
-protected:
+  protected:
     void TearDown() override {
         CDlgSettings::SetFolderBrowser([](QWidget*, const QString&) { return QString(); });
         GuiTest::TearDown();

@@ -58,11 +58,18 @@ TEST(NavigationSteps, WheelWithCtrlMovesTenSecondsWithShiftAHundred) {
 namespace {
 // A sequence header for width x height with an aspect code.
 std::array<std::uint8_t, 12> Header(int width, int height, int aspect) {
-    return {0x00, 0x00, 0x01, 0xB3,
+    return {0x00,
+            0x00,
+            0x01,
+            0xB3,
             static_cast<std::uint8_t>(width >> 4),
             static_cast<std::uint8_t>(((width & 0xF) << 4) | (height >> 8)),
             static_cast<std::uint8_t>(height & 0xFF),
-            static_cast<std::uint8_t>((aspect << 4) | 3), 0, 0, 0, 0};
+            static_cast<std::uint8_t>((aspect << 4) | 3),
+            0,
+            0,
+            0,
+            0};
 }
 }  // namespace
 
@@ -111,7 +118,9 @@ TEST(InfoText, ChannelLayoutsAspectCodesAndUnreadTracks) {
     EXPECT_EQ(info.text.find("MPEG1"), std::string::npos);
     EXPECT_TRUE(info.audioEntries.empty());
     EXPECT_EQ(AspectCode(Header(720, 576, 2)), 2);
-    EXPECT_NE(BuildInfoText(0, 4000, Header(720, 576, 4), {}).text.find("22:10"), std::string::npos);
+    EXPECT_NE(BuildInfoText(0, 4000, Header(720, 576, 4), {}).text.find("22:10"),
+              std::string::npos);
     // Without streams there is no audio heading.
-    EXPECT_EQ(BuildInfoText(0, 4000, Header(720, 576, 2), {}).text.find("Audio"), std::string::npos);
+    EXPECT_EQ(BuildInfoText(0, 4000, Header(720, 576, 2), {}).text.find("Audio"),
+              std::string::npos);
 }

@@ -1,5 +1,8 @@
 // The cut editor on the sample recording: opening, stepping by buttons, keys
 // and wheel, marking cut areas, the stored cut list, jobs, cancel, read-only.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -9,9 +12,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "app/qt/engine_snapshot_source.h"
 #include "app/qt/ravelo_doc.h"
@@ -25,13 +25,13 @@
 
 namespace {
 class CtrlDown : public platform::IKeyState {
-public:
+  public:
     bool IsCtrlDown() const override { return true; }
     bool IsShiftDown() const override { return false; }
 };
 
 class ViewTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override {
         WindowTest::SetUp();
         m_doc = std::make_unique<CRaveloDoc>();
@@ -49,7 +49,9 @@ protected:
         m_doc.reset();
         WindowTest::TearDown();
     }
-    void Open(const std::string& path) { ASSERT_TRUE(m_doc->OnOpenDocument(QString::fromStdString(path))); }
+    void Open(const std::string& path) {
+        ASSERT_TRUE(m_doc->OnOpenDocument(QString::fromStdString(path)));
+    }
     void Click(int id) { Ctl(m_view.get(), id)->click(); }
     void Seek(int id) {
         auto* button = Ctl<CSeekButton>(m_view.get(), id);
@@ -60,7 +62,8 @@ protected:
     QStringList Rows() {
         QStringList rows;
         auto* list = Ctl<QListWidget>(m_view.get(), CRaveloView::kCutList);
-        for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->text();
         return rows;
     }
     void SelectRow(int row) {
@@ -103,7 +106,8 @@ TEST_F(ViewTest, OpeningTheSampleShowsItsPictureStreamsAndLength) {
     EXPECT_NE(combo->itemData(0).toInt(), combo->itemData(1).toInt());
     EXPECT_TRUE(combo->itemText(1).contains("eng"));
     auto* slider = Ctl<QSlider>(m_view.get(), CRaveloView::kSlider);
-    EXPECT_EQ(static_cast<std::uint64_t>(slider->maximum()), m_doc->Model().Recording().GetLength() >> 9);
+    EXPECT_EQ(static_cast<std::uint64_t>(slider->maximum()),
+              m_doc->Model().Recording().GetLength() >> 9);
     EXPECT_EQ(Time(), QStringLiteral("00:00:00"));
     EXPECT_EQ(m_doc->Model().m_firstPTS, m_view->CurrentStamp());
     auto* picture = Ctl<QLabel>(m_view.get(), CRaveloView::kPicture);
@@ -131,7 +135,8 @@ TEST_F(ViewTest, SeekButtonsKeysAndWheelFollowTheStepRules) {
     EXPECT_EQ(CRaveloView::LastSmallStep(), static_cast<std::uint32_t>((rate / 8) * 0.2));
     EXPECT_GE(forward + 1, CRaveloView::LastSmallStep());  // the next picture after the step
     EXPECT_GT(forwardStamp, m_doc->Model().m_firstPTS);
-    EXPECT_EQ(static_cast<std::uint64_t>(Ctl<QSlider>(m_view.get(), CRaveloView::kSlider)->value()), forward);
+    EXPECT_EQ(static_cast<std::uint64_t>(Ctl<QSlider>(m_view.get(), CRaveloView::kSlider)->value()),
+              forward);
 
     // Right arrow, forward key and wheel towards the user do the same step.
     QTest::keyClick(m_view.get(), Qt::Key_Home);
@@ -155,7 +160,8 @@ TEST_F(ViewTest, SeekButtonsKeysAndWheelFollowTheStepRules) {
     Seek(CRaveloView::kSmallBack);
     EXPECT_LT(m_view->CurrentStamp(), later);
     EXPECT_EQ(CRaveloView::LastSmallStep(), static_cast<std::uint32_t>((rate / 8) * 1.1));
-    for (int i = 0; i < 5; ++i) QTest::keyClick(m_view.get(), Qt::Key_Left);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(m_view.get(), Qt::Key_Left);
     EXPECT_EQ(m_view->CurrentPosition(), 0u);
 
     // ">>" and Page Down run into the end: the last sector, searched from
@@ -201,17 +207,20 @@ TEST_F(ViewTest, TwoCutAreasAreListedSelectedAndStored) {
     const std::uint64_t start1 = m_view->CurrentPosition();
     Click(CRaveloView::kStartCut);
     EXPECT_EQ(Rows(), QStringList{"Cut-area 1"});
-    for (int i = 0; i < 3; ++i) Seek(CRaveloView::kSmallForward);
+    for (int i = 0; i < 3; ++i)
+        Seek(CRaveloView::kSmallForward);
     const std::uint64_t end1 = m_view->CurrentPosition();
     ASSERT_GT(end1, start1);
     Click(CRaveloView::kEndCut);
 
     Click(CRaveloView::kNewArea);
     EXPECT_EQ(Rows(), (QStringList{"Cut-area 1", "Cut-area 2"}));
-    for (int i = 0; i < 5; ++i) Seek(CRaveloView::kSmallForward);
+    for (int i = 0; i < 5; ++i)
+        Seek(CRaveloView::kSmallForward);
     const std::uint64_t start2 = m_view->CurrentPosition();
     Click(CRaveloView::kStartCut);
-    for (int i = 0; i < 3; ++i) Seek(CRaveloView::kSmallForward);
+    for (int i = 0; i < 3; ++i)
+        Seek(CRaveloView::kSmallForward);
     const std::uint64_t end2 = m_view->CurrentPosition();
     Click(CRaveloView::kEndCut);
     EXPECT_TRUE(m_prompts.asked.empty());
@@ -237,8 +246,10 @@ TEST_F(ViewTest, TwoCutAreasAreListedSelectedAndStored) {
     m_doc->OnCloseDocument();
     const auto stored = StoredAreas("sample.ts");
     ASSERT_EQ(stored.size(), 2u);
-    EXPECT_EQ(stored[0], std::make_pair(static_cast<std::uint32_t>(start1), static_cast<std::uint32_t>(end1)));
-    EXPECT_EQ(stored[1], std::make_pair(static_cast<std::uint32_t>(start2), static_cast<std::uint32_t>(end2)));
+    EXPECT_EQ(stored[0],
+              std::make_pair(static_cast<std::uint32_t>(start1), static_cast<std::uint32_t>(end1)));
+    EXPECT_EQ(stored[1],
+              std::make_pair(static_cast<std::uint32_t>(start2), static_cast<std::uint32_t>(end2)));
 
     // And the next open finds them again.
     Open(m_sample);
@@ -252,7 +263,8 @@ TEST_F(ViewTest, StartMarkBehindTheEndAsksForANewArea) {
     Seek(CRaveloView::kSmallForward);
     Click(CRaveloView::kEndCut);
     const std::uint64_t end = m_doc->Model().m_cutList[0].SectorEnd;
-    for (int i = 0; i < 3; ++i) Seek(CRaveloView::kSmallForward);
+    for (int i = 0; i < 3; ++i)
+        Seek(CRaveloView::kSmallForward);
     const std::uint64_t here = m_view->CurrentPosition();
 
     m_prompts.answers = {PromptAnswer::Yes};
@@ -271,7 +283,8 @@ TEST_F(ViewTest, StartMarkBehindTheEndAsksForANewArea) {
 
     // "No" moves the start of the selected area (and its end along with it).
     SelectRow(0);
-    for (int i = 0; i < 6; ++i) Seek(CRaveloView::kSmallForward);
+    for (int i = 0; i < 6; ++i)
+        Seek(CRaveloView::kSmallForward);
     const std::uint64_t later = m_view->CurrentPosition();
     m_prompts.answers = {PromptAnswer::No};
     Click(CRaveloView::kStartCut);
@@ -332,8 +345,8 @@ TEST_F(ViewTest, DemuxAndCreateMpegFileWriteDecodableFilesAndAskBeforeOverwritin
     Click(CRaveloView::kCreateMpeg);
     m_progress->OnButton();
     ASSERT_GE(m_prompts.asked.size(), 2u);
-    EXPECT_EQ(m_prompts.asked[0].text,
-              "File [sample.mpg]\r\nin path [" + demux.string() + "]\r\nalready exists. Overwrite?");
+    EXPECT_EQ(m_prompts.asked[0].text, "File [sample.mpg]\r\nin path [" + demux.string() +
+                                           "]\r\nalready exists. Overwrite?");
     EXPECT_EQ(m_prompts.asked[1].caption, "Rename file");
     EXPECT_EQ(m_prompts.asked[1].text, "New filename|sample");
     EXPECT_EQ(std::filesystem::file_size(demux / "renamed.mpg"), size);
@@ -371,7 +384,8 @@ TEST_F(ViewTest, CancelStopsAJobAndTheWindowStaysUsable) {
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(modal);
-    EXPECT_TRUE(m_progress->Lines().contains("Aborted by user")) << m_progress->Lines().join('|').toStdString();
+    EXPECT_TRUE(m_progress->Lines().contains("Aborted by user"))
+        << m_progress->Lines().join('|').toStdString();
     if (m_progress->Window()) m_progress->OnButton();
     EXPECT_EQ(m_progress->Window(), nullptr);
     EXPECT_FALSE(m_view->IsJobRunning());

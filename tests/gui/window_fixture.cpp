@@ -41,8 +41,9 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> WindowTest::StoredAreas(
 
 bool DecodesCleanly(const std::string& path) {
     const std::string command = "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
-                                path + "' > /dev/null 2> '" + path + ".err' && ffmpeg -v error -i '" +
-                                path + "' -f null - 2>> '" + path + ".err'";
+                                path + "' > /dev/null 2> '" + path +
+                                ".err' && ffmpeg -v error -i '" + path + "' -f null - 2>> '" +
+                                path + ".err'";
     if (std::system(command.c_str()) != 0) return false;
     return std::filesystem::file_size(path + ".err") == 0;
 }

@@ -10,7 +10,7 @@
 #include "shell/qt/progress_wnd.h"
 
 class WindowTest : public GuiTest {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
