@@ -1,0 +1,25 @@
+// ravelo [RECORDING]: the window, with the recording opened when one is given.
+#include <QApplication>
+
+#include "app/qt/ravelo_app.h"
+#include "app/qt/snapshot_source.h"
+#include "platform/settings_store.h"
+#include "shell/log.h"
+#include "shell/qt/qsettings_store.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ravelo"));
+    QApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QSettingsStore store;  // Korvane/Ravelo, with the recent-file list in it
+    platform::SetSettingsStore(&store);
+    int result = 1;
+    {
+        CRaveloApp ravelo(EngineSnapshotSource());
+        if (ravelo.InitInstance(application.arguments().mid(1))) result = application.exec();
+    }
+    store.Sync();
+    platform::SetSettingsStore(nullptr);
+    LogClose();
+    return result;
+}

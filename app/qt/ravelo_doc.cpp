@@ -1,0 +1,69 @@
+#include "app/qt/ravelo_doc.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QFileInfo>
+
+#include "res/strings.h"
+#include "shell/log.h"
+#include "shell/prompts.h"
+
+namespace {
+// The readability test that precedes opening: a file that cannot even be read
+// must not cost the user the recording that is open now.
+bool CanRead(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return QFileInfo(path).isFile();
+}
+
+QString Untitled() {
+    return QStringLiteral("Untitled");
+}
+}  // namespace
+
+CRaveloDoc::CRaveloDoc() : m_title(Untitled()) {
+    SetActiveRecording(&m_model);
+}
+
+CRaveloDoc::~CRaveloDoc() {
+    OnCloseDocument();
+    if (ActiveRecording() == &m_model) SetActiveRecording(nullptr);
+}
+
+bool CRaveloDoc::OnNewDocument() {
+    m_model.Close();
+    m_title = Untitled();
+    m_path.clear();
+    emit DocumentChanged();
+    return true;
+}
+
+bool CRaveloDoc::OnOpenDocument(const QString& path) {
+    if (!CanRead(path)) {
+        LogWrite("Cannot read " + path.toStdString(), 1);
+        Prompts().Ask(LoadResString(ids::kAppTitle), LoadResString(ids::kFailedToOpenDocument),
+                      PromptButtons::Ok, PromptIcon::Warning);
+        return false;
+    }
+    std::string error;
+    // The model stores the cut list of the recording it replaces.
+    if (!m_model.Open(QFile::encodeName(path).toStdString(), &error)) {
+        LogWrite("Opening failed: " + error, 1);
+        Prompts().Ask(LoadResString(ids::kAppTitle), LoadResString(ids::kFailedToOpenDocument),
+                      PromptButtons::Ok, PromptIcon::Warning);
+        m_title = Untitled();
+        m_path.clear();
+        emit DocumentChanged();
+        return false;
+    }
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_title = QFileInfo(path).fileName();
+    emit DocumentChanged();
+    return true;
+}
+
+void CRaveloDoc::OnCloseDocument() {
+    m_model.Close();
+}

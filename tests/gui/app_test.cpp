@@ -1,0 +1,160 @@
+// The application: start-up with and without a recording, the log's first
+// lines, and every way out storing the cut list (close, "I don't agree",
+// opening another recording, closing during a job).
+#include <QApplication>
+#include <QTimer>
+#include <fstream>
+
+#include "app/cut_list.h"
+#include "app/qt/engine_snapshot_source.h"
+#include "app/qt/ravelo_app.h"
+#include "app/qt/ravelo_doc.h"
+#include "app/qt/ravelo_view.h"
+#include "platform/clock.h"
+#include "platform/settings_store.h"
+#include "shell/log.h"
+#include "shell/qt/main_frame.h"
+#include "window_fixture.h"
+
+namespace {
+class AppTest : public WindowTest {
+  protected:
+    void TearDown() override {
+        platform::SetClockForTesting({});
+        LogClose();
+        WindowTest::TearDown();
+    }
+    // Start-up installs the window's own answers; the test takes them back.
+    bool Start(CRaveloApp& app, const QStringList& arguments) {
+        app.UsePrompts(&m_prompts);
+        const bool started = app.InitInstance(arguments);
+        if (app.Frame()) QApplication::setActiveWindow(app.Frame());
+        return started;
+    }
+    // One enabled area at the start of the recording.
+    static void MarkArea(CRaveloApp& app) {
+        CRaveloView* view = app.View();
+        view->OnSeek(CRaveloView::kSmallForward, 0);
+        view->OnStartCut();
+        view->OnSeek(CRaveloView::kSmallForward, 0);
+        view->OnSeek(CRaveloView::kSmallForward, 0);
+        view->OnEndCut();
+        ASSERT_TRUE(app.Doc().Model().m_cutList.at(0).IsEnabled);
+    }
+
+    CEngineSnapshotSource m_source;
+};
+}  // namespace
+
+TEST_F(AppTest, StartsEmptyWithoutArgumentsAndWritesTheLogHeader) {
+    platform::Settings().SetInt("Defaults", "LogLevel", 1);
+    std::filesystem::create_directories(m_output + "/~log");
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {}));
+    EXPECT_FALSE(app.Doc().IsOpen());
+    EXPECT_EQ(app.Frame()->windowTitle(), QStringLiteral("Untitled - Ravelo"));
+    EXPECT_TRUE(app.Frame()->isVisible());
+    const std::string logPath = LogFilePath();
+    ASSERT_FALSE(logPath.empty());
+    EXPECT_EQ(logPath.rfind(m_output + "/~log/Debug", 0), 0u) << logPath;
+    std::ifstream log(logPath, std::ios::binary);
+    std::string first, second, third, fourth;
+    std::getline(log, first);
+    std::getline(log, second);
+    std::getline(log, third);
+    std::getline(log, fourth);
+    EXPECT_EQ(first, "Ravelo Version 0.96 (Beta)\r");
+    EXPECT_EQ(second, "   running on: Linux\r");
+    EXPECT_EQ(third, "Output Path: " + m_output + "\r");
+    EXPECT_EQ(fourth, "\\ CRaveloApp::InitInstance\r");
+}
+
+TEST_F(AppTest, OpensTheRecordingOfTheCommandLineAndRemembersIt) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    EXPECT_TRUE(app.Doc().IsOpen());
+    EXPECT_EQ(app.Frame()->windowTitle(), QStringLiteral("sample.ts - Ravelo"));
+    EXPECT_EQ(platform::Settings().GetString("Recent File List", "File1"),
+              std::optional<std::string>(m_sample));
+    EXPECT_FALSE(app.OpenDocument(QString::fromStdString(m_dir.File("missing.ts"))));
+    EXPECT_EQ(m_prompts.asked.back().text, "Failed to open document.");
+    EXPECT_TRUE(app.Doc().IsOpen());  // the open recording stays
+}
+
+TEST_F(AppTest, AStartWithAnUnreadableFileFails) {
+    CRaveloApp app(m_source);
+    EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.File("missing.ts"))}));
+    ASSERT_EQ(m_prompts.asked.size(), 1u);
+    EXPECT_EQ(m_prompts.asked[0].text, "Failed to open document.");
+}
+
+TEST_F(AppTest, ExitStoresTheCutList) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    MarkArea(app);
+    app.Frame()->ActionExit()->trigger();
+    EXPECT_FALSE(app.Frame()->isVisible());
+    EXPECT_EQ(StoredAreas("sample.ts").size(), 1u);
+}
+
+TEST_F(AppTest, NotAgreeingEndsTheProgramThroughTheNormalClose) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    MarkArea(app);
+    QStringList shown;
+    app.SetAboutRunner([&](const QStringList& decoders) {
+        shown = decoders;
+        return false;  // "I don't agree" or Escape
+    });
+    app.OnAbout();
+    EXPECT_EQ(shown.value(0), QStringLiteral("Ravelo MPEG-2 snapshot decoder"));
+    PumpFor(50);
+    EXPECT_FALSE(app.Frame()->isVisible());
+    EXPECT_FALSE(app.Doc().IsOpen());
+    EXPECT_EQ(StoredAreas("sample.ts").size(), 1u);
+}
+
+TEST_F(AppTest, AgreeingKeepsTheProgramRunning) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {}));
+    app.SetAboutRunner([](const QStringList&) { return true; });
+    app.OnAbout();
+    PumpFor(50);
+    EXPECT_TRUE(app.Frame()->isVisible());
+}
+
+TEST_F(AppTest, OpeningAnotherRecordingStoresTheCutListOfTheFirst) {
+    const std::string other = CopySample("other.ts");
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    MarkArea(app);
+    ASSERT_TRUE(app.OpenDocument(QString::fromStdString(other)));
+    EXPECT_EQ(StoredAreas("sample.ts").size(), 1u);
+    EXPECT_TRUE(app.Doc().Model().m_cutList.empty());
+    EXPECT_EQ(app.Frame()->windowTitle(), QStringLiteral("other.ts - Ravelo"));
+}
+
+TEST_F(AppTest, ClosingDuringAJobCancelsItFirstThenCloses) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    SetProgress(&app.ProgressWindow());
+    MarkArea(app);
+    std::uint64_t now = 0;
+    platform::SetClockForTesting([&now] { return now += 1000; });
+    bool refused = false;
+    std::function<void()> closeNow = [&] {
+        if (!app.ProgressWindow().IsRunning()) {
+            QTimer::singleShot(1, closeNow);
+            return;
+        }
+        refused = !app.Frame()->close();
+    };
+    QTimer::singleShot(0, closeNow);
+    app.View()->OnCreateMpeg();
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(app.ProgressWindow().IsCancelled());
+    PumpFor(50);
+    EXPECT_FALSE(app.Frame()->isVisible());
+    EXPECT_EQ(app.ProgressWindow().Window(), nullptr);
+    EXPECT_EQ(StoredAreas("sample.ts").size(), 1u);
+}
