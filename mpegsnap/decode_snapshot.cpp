@@ -33,9 +33,9 @@ std::string formatOutputName(const std::string& pattern) {
             ++end;
         if (end < pattern.size() &&
             (pattern[end] == 'd' || pattern[end] == 'i' || pattern[end] == 'u')) {
-            const std::string spec = pattern.substr(i, end - i) + "d";
+            const std::string conversion = pattern.substr(i, end - i) + "d";
             char text[64];
-            std::snprintf(text, sizeof(text), spec.c_str(), 1);
+            std::snprintf(text, sizeof(text), conversion.c_str(), 1);
             name += text;
             i = end;
             continue;

@@ -12,10 +12,10 @@ using tsb::Bytes;
 
 namespace {
 
-tsb::RecordingSpec twoTracks() {
-    tsb::RecordingSpec spec;
-    spec.audio = {{0x101, false, "deu", 0}, {0x50, false, "eng", 0}};
-    return spec;
+tsb::RecordingPlan twoTracks() {
+    tsb::RecordingPlan plan;
+    plan.audio = {{0x101, false, "deu", 0}, {0x50, false, "eng", 0}};
+    return plan;
 }
 
 class RecordingModelTest : public AppTest {

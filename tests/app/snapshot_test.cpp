@@ -16,11 +16,11 @@ namespace {
 constexpr std::int64_t kGopTicks = 12 * tsb::kPictureTicks;
 constexpr std::int64_t kWrap = std::int64_t{1} << 33;
 
-tsb::RecordingSpec broadcast() {
-    tsb::RecordingSpec spec;
-    spec.audio = {{0x101, false, "deu", 0}, {0x102, false, "eng", 128}, {0x103, true, "deu", 0}};
-    spec.aspect = 3;
-    return spec;
+tsb::RecordingPlan broadcast() {
+    tsb::RecordingPlan plan;
+    plan.audio = {{0x101, false, "deu", 0}, {0x102, false, "eng", 128}, {0x103, true, "deu", 0}};
+    plan.aspect = 3;
+    return plan;
 }
 
 class SnapshotTest : public AppTest {
@@ -109,26 +109,26 @@ TEST_F(SnapshotTest, CaptureMovesToTheNextPictureAndKnowsTheSamePicture) {
 }
 
 TEST_F(SnapshotTest, StampsKeepRisingAcrossTheWrap) {
-    tsb::RecordingSpec spec = broadcast();
-    spec.firstPts = kWrap - 2 * kGopTicks;
-    const Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan = broadcast();
+    plan.firstPts = kWrap - 2 * kGopTicks;
+    const Bytes data = tsb::BuildRecording(plan);
     open(data);
     const SnapshotCapture first = CaptureSnapshot(model, 0, -1, "");
-    EXPECT_EQ(first.stamp, spec.firstPts);
+    EXPECT_EQ(first.stamp, plan.firstPts);
     const SnapshotCapture later =
         CaptureSnapshot(model, sequenceHeaderPacketEnd(data, 3) / 512, first.stamp, "");
     ASSERT_TRUE(later.found);
-    EXPECT_EQ(later.stamp, spec.firstPts + 4 * kGopTicks);  // beyond 2^33
+    EXPECT_EQ(later.stamp, plan.firstPts + 4 * kGopTicks);  // beyond 2^33
     EXPECT_GT(later.stamp, kWrap);
     std::int64_t last = 0;
     ASSERT_TRUE(FindLastPictureStamp(model, last));
-    EXPECT_EQ(last, spec.firstPts + (spec.gops * 12 - 1) * tsb::kPictureTicks);
+    EXPECT_EQ(last, plan.firstPts + (plan.gops * 12 - 1) * tsb::kPictureTicks);
 }
 
 TEST_F(SnapshotTest, PositionsNearTheEndSearchFromTheLastQuarterMebibyte) {
-    tsb::RecordingSpec spec = broadcast();
-    spec.gops = 40;
-    const Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan = broadcast();
+    plan.gops = 40;
+    const Bytes data = tsb::BuildRecording(plan);
     ASSERT_GT(data.size(), 2 * kSnapshotTail);
     open(data);
     const std::uint64_t lastSector = data.size() / 512 - 3;
@@ -140,10 +140,10 @@ TEST_F(SnapshotTest, PositionsNearTheEndSearchFromTheLastQuarterMebibyte) {
 }
 
 TEST_F(SnapshotTest, ShortRecordingsAreNeverLimitedAndTinyOnesFindNothing) {
-    tsb::RecordingSpec spec = broadcast();
-    spec.gops = 3;
-    spec.pictureBytes = 1000;
-    const Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan = broadcast();
+    plan.gops = 3;
+    plan.pictureBytes = 1000;
+    const Bytes data = tsb::BuildRecording(plan);
     ASSERT_LT(data.size(), kSnapshotTail);
     open(data);
     const SnapshotCapture c =
@@ -164,7 +164,7 @@ TEST_F(SnapshotTest, NoPictureLeavesPositionAndStampAlone) {
     const SnapshotCapture seen = CaptureSnapshot(model, 0, -1, "");
     ASSERT_TRUE(seen.found);
     // A radio recording next: no stale picture position from the last search.
-    tsb::RecordingSpec radio = broadcast();
+    tsb::RecordingPlan radio = broadcast();
     radio.videoPid = 0;
     open(tsb::BuildRecording(radio), "Radio.ts");
     const SnapshotCapture c = CaptureSnapshot(model, 7, 4242, "");
@@ -176,8 +176,8 @@ TEST_F(SnapshotTest, NoPictureLeavesPositionAndStampAlone) {
 }
 
 TEST_F(SnapshotTest, SilentAudioStreamDoesNotHideThePicture) {
-    tsb::RecordingSpec spec = broadcast();
-    Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan = broadcast();
+    Bytes data = tsb::BuildRecording(plan);
     open(data);
     model.m_streams.push_back(sPMTEntry{kStreamMpeg1Audio, 0x1E0, -1, "deu"});
     const SnapshotCapture c = CaptureSnapshot(model, 0, -1, "");

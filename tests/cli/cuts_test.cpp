@@ -57,9 +57,9 @@ class MarkResolution : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::SetSettingsStore(&store);
-        tsb::RecordingSpec spec;
-        spec.gops = 30;  // the marks stay clear of the last 256 KiB
-        data = tsb::BuildRecording(spec);
+        tsb::RecordingPlan plan;
+        plan.gops = 30;  // the marks stay clear of the last 256 KiB
+        data = tsb::BuildRecording(plan);
         WriteFileBytes(dir.File("Film.ts"), data);
         ASSERT_TRUE(model.Open(dir.File("Film.ts"), nullptr));
     }
@@ -119,9 +119,9 @@ TEST_F(MarkResolution, CutAreasFollowTheEditingRules) {
 
 TEST(CutsCommand, AddsListsAndClearsTheStoredList) {
     TempDir dir;
-    tsb::RecordingSpec spec;
-    spec.gops = 30;
-    const tsb::Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.gops = 30;
+    const tsb::Bytes data = tsb::BuildRecording(plan);
     const std::string film = dir.File("Film.ts");
     WriteFileBytes(film, data);
 

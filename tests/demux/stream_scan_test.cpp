@@ -31,11 +31,11 @@ const sPMTEntry* byPid(const CPMT& pmt, int pid) {
     return it == pmt.end() ? nullptr : &*it;
 }
 
-tsb::RecordingSpec fullSpec() {
-    tsb::RecordingSpec spec;
-    spec.audio = {{0x101, false, "deu", 0}, {0x102, false, "eng", 0}, {0x103, true, "deu", 0}};
-    spec.teletext = true;
-    return spec;
+tsb::RecordingPlan fullSpec() {
+    tsb::RecordingPlan plan;
+    plan.audio = {{0x101, false, "deu", 0}, {0x102, false, "eng", 0}, {0x103, true, "deu", 0}};
+    plan.teletext = true;
+    return plan;
 }
 
 TEST(StreamScan, TakesThePmtAndTheFirstMpegAudio) {
@@ -56,9 +56,9 @@ TEST(StreamScan, CallersAudioPidStaysWithAPmt) {
 }
 
 TEST(StreamScan, RemovesPmtStreamsWithoutPesInTheSample) {
-    tsb::RecordingSpec spec;
-    spec.audio = {{0x101, false, "deu", 0}};
-    Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.audio = {{0x101, false, "deu", 0}};
+    Bytes data = tsb::BuildRecording(plan);
     // A PMT that also lists 0x1F0, which carries nothing, goes first.
     tsb::TsBuilder b;
     b.Section(0x1000, tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {3, 0x1F0, {}}, {3, 0x101, {}}}));
@@ -70,10 +70,10 @@ TEST(StreamScan, RemovesPmtStreamsWithoutPesInTheSample) {
 }
 
 TEST(StreamScan, FallsBackToPesStreamsWhenNoPmtStreamIsPresent) {
-    tsb::RecordingSpec spec;
-    spec.withPmt = false;
-    spec.audio = {{0x101, false, "deu", 0}, {0x103, true, "deu", 0}};
-    Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.withPmt = false;
+    plan.audio = {{0x101, false, "deu", 0}, {0x103, true, "deu", 0}};
+    Bytes data = tsb::BuildRecording(plan);
     tsb::TsBuilder b;
     b.Section(0x1000, tsb::PmtSection(1, 0x300, {{2, 0x300, {}}, {3, 0x301, {}}}));
     data.insert(data.begin(), b.Data().begin(), b.Data().end());
@@ -89,9 +89,9 @@ TEST(StreamScan, FallsBackToPesStreamsWhenNoPmtStreamIsPresent) {
 }
 
 TEST(StreamScan, IgnoresNotCurrentAndMultiPacketPmts) {
-    tsb::RecordingSpec spec;
-    spec.withPmt = false;
-    Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.withPmt = false;
+    Bytes data = tsb::BuildRecording(plan);
     tsb::TsBuilder b;
     b.Section(0x1000, tsb::PmtSection(1, 0x100,
                                       {{2, 0x100, {}}, {3, 0x101, tsb::LanguageDescriptor("fra")}},
@@ -118,15 +118,15 @@ TEST(StreamScan, EmptyOrForeignDataGivesNoStreams) {
 }
 
 TEST(StreamScan, BitRateFromTheSample) {
-    tsb::RecordingSpec spec;
-    spec.gops = 6;
-    const Bytes data = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.gops = 6;
+    const Bytes data = tsb::BuildRecording(plan);
     scan(data);
     // About (bytes * 8) / (pictures * 40 ms), within the clamp.
     const double expected =
-        static_cast<double>(data.size()) * 8.0 / (spec.gops * spec.gopLength * 40.0);
+        static_cast<double>(data.size()) * 8.0 / (plan.gops * plan.gopLength * 40.0);
     EXPECT_NEAR(EstimatedBitRate(), std::clamp(expected, 2000.0, 8000.0), expected * 0.05 + 1);
-    tsb::RecordingSpec still = spec;
+    tsb::RecordingPlan still = plan;
     still.gops = 1;
     still.gopLength = 1;  // one picture: no time passes
     still.audio.clear();
@@ -135,7 +135,7 @@ TEST(StreamScan, BitRateFromTheSample) {
 }
 
 TEST(StreamScan, SamplesNearTheEndOfLongRecordings) {
-    tsb::RecordingSpec head;
+    tsb::RecordingPlan head;
     head.withPmt = false;
     head.audio = {};
     head.gops = 100;  // well past 4 MiB
@@ -144,7 +144,7 @@ TEST(StreamScan, SamplesNearTheEndOfLongRecordings) {
     ASSERT_GT(data.size(), 6u << 20);
     // An audio stream that lasts 230 KB about 3.7 MiB before the end: the
     // second part of the sample starts 4 MiB before the end.
-    tsb::RecordingSpec tail;
+    tsb::RecordingPlan tail;
     tail.withPmt = false;
     tail.videoPid = 0;
     tail.audio = {{0x1A0, false, "deu", 0}};

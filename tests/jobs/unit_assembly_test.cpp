@@ -62,26 +62,26 @@ bool AnyLine(const Result& r, const std::string& text) {
 }
 
 TEST(UnitAssembly, VideoUnitsRunFromSequenceHeaderToSequenceHeader) {
-    tsb::RecordingSpec spec;
-    spec.gops = 6;
-    const Result r = DemuxAll(tsb::BuildRecording(spec));
+    tsb::RecordingPlan plan;
+    plan.gops = 6;
+    const Result r = DemuxAll(tsb::BuildRecording(plan));
     const auto& video = r.units.at(0x100);
     ASSERT_EQ(video.size(), 6u);  // the last GOP too, at the end of the data
     for (std::size_t i = 0; i < video.size(); ++i) {
         const CMpegPacket& u = video[i];
         const std::uint8_t* d = u.Data() + u.m_headerLength;
         EXPECT_EQ(Bytes(d, d + 4), (Bytes{0, 0, 1, 0xB3})) << i;
-        EXPECT_EQ(u.m_pts, static_cast<std::uint64_t>(spec.firstPts + 12 * 3600 * i)) << i;
+        EXPECT_EQ(u.m_pts, static_cast<std::uint64_t>(plan.firstPts + 12 * 3600 * i)) << i;
         EXPECT_EQ(u.Data()[3], 0xE0);
     }
 }
 
 TEST(UnitAssembly, ShortAudioFramesAreCutOneByOne) {
     // 32 kbit/s at 48 kHz: 96-byte frames, two or more in one packet payload.
-    tsb::RecordingSpec spec;
-    spec.gops = 3;
-    spec.audio = {{0x101, false, "deu", 32}};
-    const Result r = DemuxAll(tsb::BuildRecording(spec));
+    tsb::RecordingPlan plan;
+    plan.gops = 3;
+    plan.audio = {{0x101, false, "deu", 32}};
+    const Result r = DemuxAll(tsb::BuildRecording(plan));
     EXPECT_FALSE(AnyLine(r, "invalid")) << r.lines.size();
     const auto& audio = r.units.at(0x101);
     const std::size_t frames = 3 * 12 * 3600 / 2160;
@@ -97,10 +97,10 @@ TEST(UnitAssembly, ShortAudioFramesAreCutOneByOne) {
 }
 
 TEST(UnitAssembly, Ac3FramesBecomeUnitsOfTheirTableSize) {
-    tsb::RecordingSpec spec;
-    spec.gops = 2;
-    spec.audio = {{0x102, true, "deu", 448}};
-    const Result r = DemuxAll(tsb::BuildRecording(spec));
+    tsb::RecordingPlan plan;
+    plan.gops = 2;
+    plan.audio = {{0x102, true, "deu", 448}};
+    const Result r = DemuxAll(tsb::BuildRecording(plan));
     const auto& ac3 = r.units.at(0x102);
     ASSERT_GE(ac3.size(), 25u);
     for (const CMpegPacket& u : ac3) {
@@ -118,12 +118,12 @@ TEST(UnitAssembly, AudioBeforeTheFirstPictureIsIgnored) {
     const std::int64_t first = 900000;
     for (int i = 0; i < 40; ++i)  // almost a second of sound ahead of the picture
         b.Unit(0x101, tsb::PesPacket(0xC0, first - 90000 + 2160 * i, std::nullopt, tsb::MpegAudioFrame()));
-    tsb::RecordingSpec spec;
-    spec.withPmt = false;
-    spec.gops = 3;
-    spec.firstPts = first;
+    tsb::RecordingPlan plan;
+    plan.withPmt = false;
+    plan.gops = 3;
+    plan.firstPts = first;
     Bytes ts = b.Data();
-    const Bytes rest = tsb::BuildRecording(spec);
+    const Bytes rest = tsb::BuildRecording(plan);
     ts.insert(ts.end(), rest.begin(), rest.end());
     const Result r = DemuxAll(ts);
     ASSERT_FALSE(r.units.at(0x101).empty());
@@ -133,10 +133,10 @@ TEST(UnitAssembly, AudioBeforeTheFirstPictureIsIgnored) {
 // Header lengths beyond the packet, free-format and reserved rates, AC-3
 // table indices out of range, and random damage: answered, never a crash.
 TEST(UnitAssembly, HostileStreamDataIsSurvived) {
-    tsb::RecordingSpec spec;
-    spec.gops = 4;
-    spec.audio = {{0x101, false, "deu", 0}, {0x102, true, "deu", 0}};
-    const Bytes clean = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.gops = 4;
+    plan.audio = {{0x101, false, "deu", 0}, {0x102, true, "deu", 0}};
+    const Bytes clean = tsb::BuildRecording(plan);
     Bytes ts = clean;
     int headers = 0, rates = 0, ac3 = 0;
     for (std::size_t at = 0; at + 188 <= ts.size(); at += 188) {
@@ -169,9 +169,9 @@ TEST(UnitAssembly, HostileStreamDataIsSurvived) {
 }
 
 TEST(UnitAssembly, LostSyncIsFoundAgainAndTheRestIsProcessed) {
-    tsb::RecordingSpec spec;
-    spec.gops = 6;
-    Bytes ts = tsb::BuildRecording(spec);
+    tsb::RecordingPlan plan;
+    plan.gops = 6;
+    Bytes ts = tsb::BuildRecording(plan);
     const std::size_t middle = ts.size() / 2 / 188 * 188;
     Bytes garbage(20000, 0x11);
     ts.insert(ts.begin() + static_cast<long>(middle), garbage.begin(), garbage.end());

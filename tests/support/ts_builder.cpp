@@ -294,10 +294,10 @@ void TsBuilder::Section(int pid, const Bytes& section) {
 }
 
 namespace {
-std::vector<PmtStream> pmtStreams(const RecordingSpec& spec) {
+std::vector<PmtStream> pmtStreams(const RecordingPlan& plan) {
     std::vector<PmtStream> streams;
-    if (spec.videoPid) streams.push_back({2, spec.videoPid, {}});
-    for (const AudioTrack& track : spec.audio) {
+    if (plan.videoPid) streams.push_back({2, plan.videoPid, {}});
+    for (const AudioTrack& track : plan.audio) {
         Bytes descriptors = LanguageDescriptor(track.language);
         if (track.ac3) {
             const Bytes ac3 = Ac3Descriptor();
@@ -305,44 +305,44 @@ std::vector<PmtStream> pmtStreams(const RecordingSpec& spec) {
         }
         streams.push_back({track.ac3 ? 6 : 3, track.pid, descriptors});
     }
-    if (spec.teletext) streams.push_back({6, 0x105, TeletextDescriptor("deu")});
+    if (plan.teletext) streams.push_back({6, 0x105, TeletextDescriptor("deu")});
     return streams;
 }
 
-Bytes videoPicture(const RecordingSpec& spec, int index) {
-    const int inGop = index % spec.gopLength;
+Bytes videoPicture(const RecordingPlan& plan, int index) {
+    const int inGop = index % plan.gopLength;
     Bytes es;
     auto add = [&](const Bytes& b) { es.insert(es.end(), b.begin(), b.end()); };
     if (inGop == 0) {
-        add(SequenceHeader(spec.width, spec.height, spec.aspect));
+        add(SequenceHeader(plan.width, plan.height, plan.aspect));
         add(GopHeader());
         add(PictureHeader(1, 0));
-        add(Filler(2 * spec.pictureBytes));
+        add(Filler(2 * plan.pictureBytes));
     } else {
         add(PictureHeader(inGop % 3 == 0 ? 2 : 3, inGop));
-        add(Filler(spec.pictureBytes));
+        add(Filler(plan.pictureBytes));
     }
     return es;
 }
 }  // namespace
 
-Bytes BuildRecording(const RecordingSpec& spec) {
+Bytes BuildRecording(const RecordingPlan& plan) {
     TsBuilder b;
-    const Bytes pat = PatSection(1, {{spec.program, spec.pmtPid}});
+    const Bytes pat = PatSection(1, {{plan.program, plan.pmtPid}});
     const Bytes pmt = PmtSection(
-        spec.program, spec.videoPid ? spec.videoPid : spec.audio.front().pid, pmtStreams(spec));
-    std::vector<std::int64_t> audioPts(spec.audio.size(), spec.firstPts);
-    const int pictures = spec.gops * spec.gopLength;
+        plan.program, plan.videoPid ? plan.videoPid : plan.audio.front().pid, pmtStreams(plan));
+    std::vector<std::int64_t> audioPts(plan.audio.size(), plan.firstPts);
+    const int pictures = plan.gops * plan.gopLength;
     for (int k = 0; k < pictures; ++k) {
-        if (spec.withPmt && k % spec.psiEvery == 0) {
+        if (plan.withPmt && k % plan.psiEvery == 0) {
             b.Section(0, pat);
-            b.Section(spec.pmtPid, pmt);
+            b.Section(plan.pmtPid, pmt);
         }
-        const std::int64_t pts = spec.firstPts + k * kPictureTicks;
-        if (spec.videoPid)
-            b.Unit(spec.videoPid, PesPacket(0xE0, pts, std::nullopt, videoPicture(spec, k), true));
-        for (std::size_t t = 0; t < spec.audio.size(); ++t) {
-            const AudioTrack& track = spec.audio[t];
+        const std::int64_t pts = plan.firstPts + k * kPictureTicks;
+        if (plan.videoPid)
+            b.Unit(plan.videoPid, PesPacket(0xE0, pts, std::nullopt, videoPicture(plan, k), true));
+        for (std::size_t t = 0; t < plan.audio.size(); ++t) {
+            const AudioTrack& track = plan.audio[t];
             const int kbits = track.kbits ? track.kbits : track.ac3 ? 448 : 192;
             const std::int64_t duration = track.ac3 ? 2880 : 2160;
             while (audioPts[t] < pts + kPictureTicks) {
@@ -357,7 +357,7 @@ Bytes BuildRecording(const RecordingSpec& spec) {
                 audioPts[t] += duration;
             }
         }
-        if (spec.teletext && k % 12 == 0)
+        if (plan.teletext && k % 12 == 0)
             b.Unit(0x105, PesPacket(0xBD, pts, std::nullopt, Filler(200)));
     }
     return b.Data();

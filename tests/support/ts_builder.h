@@ -91,7 +91,7 @@ struct AudioTrack {
     int kbits = 0;  // 0: 192 for MPEG audio, 448 for AC-3
 };
 
-struct RecordingSpec {
+struct RecordingPlan {
     bool withPmt = true;
     int pmtPid = 0x1000;
     int program = 1;
@@ -108,7 +108,7 @@ struct RecordingSpec {
 
 // Video pictures each in their own PES with a PTS (display order = stream
 // order, so stamps rise by one picture), audio frames interleaved by time.
-Bytes BuildRecording(const RecordingSpec& spec);
+Bytes BuildRecording(const RecordingPlan& plan);
 
 // --- receiver variants ---------------------------------------------------------------
 // 192-byte packets: four bytes (a time code) before each 188-byte packet.
