@@ -146,6 +146,7 @@ class CMpegTsDemux {
     bool startPes(CMpegChannel& channel, const std::uint8_t*& payload, int& length);
     bool startFrame(CMpegChannel& channel, const std::uint8_t* frame, int length);
     void abandonFrame(CMpegChannel& channel);
+    void loseFrameStep(CMpegChannel& channel);
     void cutFrames(CMpegChannel& channel, const std::uint8_t* payload, int length);
     void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
     void jumpOverCut(const CCutArea& area);

@@ -316,6 +316,17 @@ bool CMpegTsDemux::startFrame(CMpegChannel& channel, const std::uint8_t* frame, 
 // where its successor's sync word is found, from one byte before to two bytes
 // after its nominal end (the padding bit is not counted in the nominal
 // length); without room to look, at the nominal end.
+// An audio frame whose header or successor is not where it must be: reported,
+// and the stream looks for a frame start again at its next PES.
+void CMpegTsDemux::loseFrameStep(CMpegChannel& channel) {
+    ++m_dataErrors;
+    LogPrint(std::string(channel.m_streamType == kStreamAC3 ? "Found invalid AC3 frame @ PTS "
+                                                            : "Found invalid audio frame @ PTS ") +
+                 channel.FormatTime(channel.m_currentPTS),
+             1);
+    channel.m_started = 0;
+}
+
 void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r) {
     const bool ac3 = channel.m_streamType == kStreamAC3;
     while (channel.m_started && r > 0) {
@@ -323,12 +334,7 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
         // its length, and a header that is not one ends the stream's step.
         if (channel.BufferFill() == channel.m_unitHeaderLength && r >= (ac3 ? 5 : 4) &&
             (!IsSyncAt(q, ac3) || !startFrame(channel, q, r))) {
-            ++m_dataErrors;
-            LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
-                                     : "Found invalid audio frame @ PTS ") +
-                         channel.FormatTime(channel.m_currentPTS),
-                     1);
-            channel.m_started = 0;
+            loseFrameStep(channel);
             return;
         }
         const int need = channel.m_expectedUnitLength - channel.BufferFill();
@@ -349,12 +355,7 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
                     break;
                 }
             if (end < 0) {
-                ++m_dataErrors;
-                LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
-                                         : "Found invalid audio frame @ PTS ") +
-                             channel.FormatTime(channel.m_currentPTS),
-                         1);
-                channel.m_started = 0;
+                loseFrameStep(channel);
                 return;
             }
         }
@@ -372,12 +373,7 @@ void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r
         q += end;
         r -= end;
         if (!startFrame(channel, q, r)) {
-            ++m_dataErrors;
-            LogPrint(std::string(ac3 ? "Found invalid AC3 frame @ PTS "
-                                     : "Found invalid audio frame @ PTS ") +
-                         channel.FormatTime(channel.m_currentPTS),
-                     1);
-            channel.m_started = 0;
+            loseFrameStep(channel);
             return;
         }
     }
