@@ -52,7 +52,8 @@ bool CMpegTsDemux::Demux() {
     const std::uint64_t endMark = length > kTailGuard ? length - kTailGuard : 0;
     while (m_recording->GetPosition() < endMark) {
         const std::uint64_t before = m_recording->GetPosition();
-        const int read = ReadPacket(m_packet);
+        const std::uint8_t* packet = nullptr;
+        const int read = NextPacket(packet);
         if (read == 0) {
             if (before + kTsPacketSize < endMark && resync(before + 1)) continue;
             LogPrint("Not a valid TS-packet found at position " +
@@ -63,15 +64,16 @@ bool CMpegTsDemux::Demux() {
             return false;
         }
         int payloadLength = 0;
-        if (!GetPayload(m_packet, m_payload, payloadLength)) continue;
-        const int pid = TsPid(m_packet);
+        const std::uint8_t* payload = PayloadOf(packet, payloadLength);
+        if (payload == nullptr) continue;
+        const int pid = TsPid(packet);
         auto entry = std::find_if(m_pmt.begin(), m_pmt.end(), [pid](const sPMTEntry& e) {
             return static_cast<std::uint16_t>(e.pid) == pid;
         });
         if (entry == m_pmt.end()) continue;
         CMpegChannel* channel = m_channels->Lookup(static_cast<std::uint16_t>(pid));
         if (!channel) continue;
-        const int missing = CheckContinuity(entry->lastContinuity, TsContinuity(m_packet));
+        const int missing = CheckContinuity(entry->lastContinuity, TsContinuity(packet));
         if (missing == -1 || missing == 14) continue;
         if (missing != 0 || read == -1) {
             ++m_dataErrors;
@@ -81,7 +83,7 @@ bool CMpegTsDemux::Demux() {
                      1);
             channel->m_errorMark = 1;
         }
-        if (assemble(*channel, m_payload, payloadLength, TsUnitStart(m_packet)) == Step::Stop)
+        if (assemble(*channel, payload, payloadLength, TsUnitStart(packet)) == Step::Stop)
             return false;
         if (m_dropPid >= 0) {
             std::erase_if(m_pmt, [this](const sPMTEntry& e) { return e.pid == m_dropPid; });

@@ -50,7 +50,25 @@ int CMpegTsDemux::ReadPacket(std::uint8_t* packet) {
         m_recording->Seek(-(kTsReadSize - 1), CRawFile::current);
     }
     m_recording->Seek(-(kTsReadSize - kTsPacketSize), CRawFile::current);
-    const std::uint8_t next = packet[kTsPacketSize];
+    return followerResult(packet[kTsPacketSize]);
+}
+
+int CMpegTsDemux::NextPacket(const std::uint8_t*& packet) {
+    // The common case, a packet where one is expected, is taken in place
+    // from the read buffer; anything else goes the searching way.
+    const std::uint8_t* held = m_recording->Peek(kTsReadSize);
+    if (held != nullptr && held[0] == kTsSyncByte) {
+        m_recording->Seek(kTsPacketSize, CRawFile::current);
+        packet = held;
+        return followerResult(held[kTsPacketSize]);
+    }
+    packet = m_packetCopy;
+    return ReadPacket(m_packetCopy);
+}
+
+// What follows a packet: the next sync byte, a receiver block (skipped), or
+// anything else (the packet has an invalid length).
+int CMpegTsDemux::followerResult(std::uint8_t next) {
     if (next == kReceiverBlockMark) {
         m_recording->Seek(kReceiverBlockSize, CRawFile::current);
         return 1;
@@ -58,7 +76,7 @@ int CMpegTsDemux::ReadPacket(std::uint8_t* packet) {
     return next == kTsSyncByte ? 1 : -1;
 }
 
-bool CMpegTsDemux::GetPayload(const std::uint8_t* packet, std::uint8_t* payload, int& length) {
+const std::uint8_t* CMpegTsDemux::PayloadOf(const std::uint8_t* packet, int& length) {
     const int adaptationControl = (packet[3] >> 4) & 0x03;
     const bool transportError = (packet[1] & 0x80) != 0;
     length = kTsPayloadSize;
@@ -70,8 +88,14 @@ bool CMpegTsDemux::GetPayload(const std::uint8_t* packet, std::uint8_t* payload,
         if (adaptation > kTsPayloadSize) adaptation = kTsPayloadSize;
         length -= adaptation;
     }
-    if (transportError || length == 0) return false;
-    std::memcpy(payload, packet + kTsPacketSize - length, static_cast<std::size_t>(length));
+    if (transportError || length == 0) return nullptr;
+    return packet + kTsPacketSize - length;
+}
+
+bool CMpegTsDemux::GetPayload(const std::uint8_t* packet, std::uint8_t* payload, int& length) {
+    const std::uint8_t* held = PayloadOf(packet, length);
+    if (held == nullptr) return false;
+    std::memcpy(payload, held, static_cast<std::size_t>(length));
     return true;
 }
 

@@ -93,9 +93,15 @@ class CMpegTsDemux {
     // a sync byte or a receiver block, -1 when by anything else, 0 when no
     // packet was found (end of file, or no sync byte within 8,193 positions).
     int ReadPacket(std::uint8_t* packet);
+    // As ReadPacket, but packet points at the packet where it lies (in the
+    // recording's read buffer, or in a copy held here), valid until the next
+    // call or the next read of the recording.
+    int NextPacket(const std::uint8_t*& packet);
     // Copies the payload (up to 184 bytes) and gives its length; false when
     // the packet carries none (adaptation field only, transport error).
     static bool GetPayload(const std::uint8_t* packet, std::uint8_t* payload, int& length);
+    // The same payload in place: a pointer into packet, or nullptr for none.
+    static const std::uint8_t* PayloadOf(const std::uint8_t* packet, int& length);
     // Packets missing before this one: 0 in sequence (or first packet), -1
     // repeated, 1..14 missing (14 also when the counter went back by one).
     // last becomes cc.
@@ -151,10 +157,11 @@ class CMpegTsDemux {
     void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
     void jumpOverCut(const CCutArea& area);
     bool resync(std::uint64_t from);
+    int followerResult(std::uint8_t next);
     void flushVideo();
 
-    std::uint8_t m_packet[kTsReadSize] = {};
-    std::uint8_t m_payload[kTsPayloadSize] = {};
+    // NextPacket's copy of a packet that had to be searched for.
+    std::uint8_t m_packetCopy[kTsReadSize] = {};
     // The PES header of the last video PES that began in a payload.
     std::uint8_t m_videoHeader[255] = {};
     int m_videoHeaderLength = 0;

@@ -351,6 +351,18 @@ std::size_t CRawFile::Read(void* buffer, std::size_t count) {
     return done;
 }
 
+const std::uint8_t* CRawFile::Peek(std::size_t count) {
+    if (count > kCacheSize) return nullptr;
+    if (m_position < m_cacheStart || m_position + count > m_cacheStart + m_cacheLength) {
+        if (m_cache.size() != kCacheSize) m_cache.resize(kCacheSize);
+        m_cacheStart = m_position;
+        m_cacheLength = readLogical(m_position, m_cache.data(), kCacheSize);
+        if (m_cacheLength < count) return nullptr;
+    }
+    countBytes(count);
+    return m_cache.data() + (m_position - m_cacheStart);
+}
+
 void CRawFile::Write(const void* buffer, std::size_t count) {
     countBytes(count);
     const auto* in = static_cast<const std::uint8_t*>(buffer);

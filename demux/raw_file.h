@@ -38,6 +38,11 @@ class CRawFile {
 
     // Returns the bytes delivered: fewer at the end of the recording.
     std::size_t Read(void* buffer, std::size_t count);
+    // The next count bytes (at most 4 MiB) without moving the position, straight
+    // from the read buffer, which is filled from the position if need be;
+    // nullptr when fewer remain. Valid until the next Read, Peek, Write or
+    // SetLength. Counted for the throughput like a Read.
+    const std::uint8_t* Peek(std::size_t count);
     // Throws platform::FileException on any failure, a short write included.
     void Write(const void* buffer, std::size_t count);
 

@@ -23,14 +23,16 @@ bool COutputFile::Create(const std::string& path, platform::FileError* error) {
 void COutputFile::Write(const void* bytes, std::size_t n) {
     if (!m_file.IsOpen() || n == 0) return;
     const auto* in = static_cast<const std::uint8_t*>(bytes);
-    if (m_buffer.size() + n > kBufferSize) {
+    // A large block (a whole GOP of an elementary stream) goes straight out
+    // after what is gathered: copying it into the buffer first gains nothing.
+    if (n >= kDirectWriteSize) {
         Flush();
-        if (n >= kBufferSize) {  // a block this large goes straight out
-            m_file.WriteAt(m_position, in, n);
-            m_position += n;
-            return;
-        }
+        const std::uint64_t at = m_position;
+        m_position += n;
+        m_file.WriteAt(at, in, n);
+        return;
     }
+    if (m_buffer.size() + n > kBufferSize) Flush();
     m_buffer.insert(m_buffer.end(), in, in + n);
 }
 

@@ -13,6 +13,7 @@
 class COutputFile {
 public:
     static constexpr std::size_t kBufferSize = 4u << 20;
+    static constexpr std::size_t kDirectWriteSize = 128u << 10;
 
     COutputFile() = default;
     ~COutputFile();  // closes without throwing; call Close to learn of errors

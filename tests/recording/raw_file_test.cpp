@@ -156,6 +156,39 @@ TEST_F(RawFileTest, SmallReadsWithSeekBacksMatchTheFile) {
     }
 }
 
+TEST_F(RawFileTest, PeekShowsTheBytesAheadAcrossBufferAndSegmentEnds) {
+    // Larger than the 4 MiB read buffer and split into segments, so that
+    // peeks land on both kinds of boundary; the position never moves.
+    Bytes all = makeChain("Film.ts", {3u << 20, (2u << 20) + 77});
+    CRawFile file;
+    ASSERT_TRUE(open(file, "Film.ts"));
+    for (std::uint64_t position : {std::uint64_t{0}, std::uint64_t{(3u << 20) - 100},
+                                   std::uint64_t{(4u << 20) - 5}, std::uint64_t{all.size() - 190}}) {
+        file.Seek(static_cast<std::int64_t>(position), CRawFile::begin);
+        const std::uint8_t* held = file.Peek(190);
+        ASSERT_NE(held, nullptr) << position;
+        EXPECT_TRUE(std::equal(held, held + 190, all.begin() + static_cast<long>(position)))
+            << position;
+        EXPECT_EQ(file.GetPosition(), position);
+    }
+    // Fewer bytes left than asked for: nothing, and a Read still gets the rest.
+    file.Seek(100, CRawFile::end);
+    EXPECT_EQ(file.Peek(190), nullptr);
+    Bytes rest(190);
+    EXPECT_EQ(file.Read(rest.data(), rest.size()), 100u);
+}
+
+TEST_F(RawFileTest, PeekDeliversSwappedPairsInOrder) {
+    WriteFileBytes(dir.File("Swap.ts"), {0x00, 0x47, 0x11, 0x22, 0x33, 0x44, 0x55});
+    CRawFile file;
+    ASSERT_TRUE(open(file, "Swap.ts"));
+    file.SetUnswapped(0);
+    file.Seek(1, CRawFile::begin);
+    const std::uint8_t* held = file.Peek(3);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(Bytes(held, held + 3), (Bytes{0x00, 0x22, 0x11}));
+}
+
 TEST_F(RawFileTest, AccessDeniedOnALaterSegmentFailsTheOpen) {
     makeChain("Film.ts", {100, 100, 100});
     std::string denied = dir.File("Film.ts.002");
