@@ -11,12 +11,12 @@ COutputFile::~COutputFile() {
 }
 
 bool COutputFile::Create(const std::string& path, platform::FileError* error) {
-    m_buffer.clear();
+    m_fill = 0;
     m_position = 0;
     if (!m_file.Open(path, platform::modeWrite | platform::modeCreate | platform::osSequentialScan,
                      error))
         return false;
-    m_buffer.reserve(kBufferSize);
+    if (!m_buffer) m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     return true;
 }
 
@@ -32,23 +32,26 @@ void COutputFile::Write(const void* bytes, std::size_t n) {
         m_file.WriteAt(at, in, n);
         return;
     }
-    if (m_buffer.size() + n > kBufferSize) Flush();
-    m_buffer.insert(m_buffer.end(), in, in + n);
+    std::memcpy(Reserve(n), in, n);
+}
+
+std::uint8_t* COutputFile::Reserve(std::size_t n) {
+    if (!m_file.IsOpen() || n > kBufferSize) return nullptr;
+    if (m_fill + n > kBufferSize) Flush();
+    std::uint8_t* room = m_buffer.get() + m_fill;
+    m_fill += n;
+    return room;
 }
 
 void COutputFile::Flush() {
-    if (!m_file.IsOpen() || m_buffer.empty()) return;
+    if (!m_file.IsOpen() || m_fill == 0) return;
     // The buffer is emptied even when the write fails, so that Close after an
     // error does not repeat the failure.
     const std::uint64_t at = m_position;
-    m_position += m_buffer.size();
-    try {
-        m_file.WriteAt(at, m_buffer.data(), m_buffer.size());
-    } catch (...) {
-        m_buffer.clear();
-        throw;
-    }
-    m_buffer.clear();
+    const std::size_t n = m_fill;
+    m_position += n;
+    m_fill = 0;
+    m_file.WriteAt(at, m_buffer.get(), n);
 }
 
 void COutputFile::Close() {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <memory>
 
 #include "platform/file.h"
 
@@ -26,12 +26,17 @@ public:
     const std::string& Path() const { return m_file.Path(); }
 
     void Write(const void* bytes, std::size_t n);
+    // Room for n bytes (at most kBufferSize) at the end of what is gathered,
+    // for the caller to fill: they count as written, in order, like a Write.
+    // nullptr when the file is not open.
+    std::uint8_t* Reserve(std::size_t n);
     void Flush();
     void Close();
-    std::uint64_t BytesWritten() const { return m_position + m_buffer.size(); }
+    std::uint64_t BytesWritten() const { return m_position + m_fill; }
 
 private:
     platform::PlatformFile m_file;
-    std::vector<std::uint8_t> m_buffer;
+    std::unique_ptr<std::uint8_t[]> m_buffer;  // kBufferSize bytes, m_fill of them gathered
+    std::size_t m_fill = 0;
     std::uint64_t m_position = 0;  // file offset of m_buffer's first byte
 };

@@ -111,7 +111,6 @@ int CPackWriter::WritePacket(const CMpegPacket& packet, std::uint8_t streamId,
     if (!m_scrBaseSet) SetScrBase(packet.m_pts);
     const std::uint64_t stamp = (packet.m_pts - m_scrBase) & kClockMask;
 
-    std::array<std::uint8_t, kPackSize> pack;
     std::array<std::uint8_t, 64> header;
     std::int32_t offset = h;
     int packs = 0;
@@ -120,7 +119,9 @@ int CPackWriter::WritePacket(const CMpegPacket& packet, std::uint8_t streamId,
         const int chunk = static_cast<int>(std::min<std::int64_t>(kPesRoom, hw + size - offset));
         const int pad = kPesRoom - chunk;
         const int stuffing = pad < 8 ? pad : 0;
-        std::uint8_t* w = pack.data();
+        // The pack is laid out in the file's own buffer: no copy of its own.
+        std::uint8_t* w = out.Reserve(kPackSize);
+        if (w == nullptr) return packs;
         const std::uint8_t start[4] = {0, 0, 1, 0xBA};
         std::memcpy(w, start, 4);
         WriteScr(stamp, w + 4);
@@ -143,7 +144,6 @@ int CPackWriter::WritePacket(const CMpegPacket& packet, std::uint8_t streamId,
             std::memcpy(w, padStart, 6);
             std::memset(w + 6, 0xFF, static_cast<std::size_t>(pad - 6));
         }
-        out.Write(pack.data(), pack.size());
         ++packs;
     }
     return packs;
