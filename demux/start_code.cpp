@@ -1,41 +1,98 @@
 #include "demux/start_code.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
-
-namespace {
-bool IsStartCodeAt(const std::uint8_t* p) {
-    return p[0] == 0 && p[1] == 0 && p[2] == 1;
-}
 
 // Every start code begins with two zero bytes, and in coded pictures a zero
 // pair is rare (about one in 1,600 bytes), while a lone 01 byte is common
-// (one in 70). So the scan looks for zero pairs, 16 positions at a time, and
-// checks the rest only there. `accept` judges the code byte.
+// (one in 70). So the scan looks for zero pairs, many positions at a time,
+// and checks the rest only there.
+
+namespace {
+// The first i in [from, last] with buffer[i] == buffer[i + 1] == 0, where
+// last + 1 < length; kNotFound if there is none.
+using PairFinder = std::size_t (*)(const std::uint8_t*, std::size_t, std::size_t, std::size_t);
+
+std::size_t findPairPlain(const std::uint8_t* buffer, std::size_t, std::size_t from,
+                          std::size_t last) {
+    for (std::size_t i = from; i <= last; ++i)
+        if (buffer[i] == 0 && buffer[i + 1] == 0) return i;
+    return mpeg::kNotFound;
+}
+
+#if defined(__x86_64__)
+// The lowest set bit of a lane mask is the first pair of the block at i.
+std::size_t firstPairOf(std::uint32_t pairs, std::size_t i, std::size_t last) {
+    const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(pairs));
+    return at <= last ? at : mpeg::kNotFound;
+}
+
+// Two loads per block, at i and i + 1; the second one ends at buffer[i + 16].
+// The last block is laid over the end of the buffer, overlapping the one
+// before it, with the positions already searched masked off.
+std::uint32_t pairMaskSse2(const std::uint8_t* p) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero))));
+}
+
+std::size_t findPairSse2(const std::uint8_t* buffer, std::size_t length, std::size_t from,
+                         std::size_t last) {
+    constexpr std::size_t kBlock = 16;
+    if (length < kBlock + 1) return findPairPlain(buffer, length, from, last);
+    std::size_t i = from;
+    for (; i + kBlock + 1 <= length && i <= last; i += kBlock)
+        if (const std::uint32_t pairs = pairMaskSse2(buffer + i)) return firstPairOf(pairs, i, last);
+    if (i > last) return mpeg::kNotFound;
+    const std::size_t tail = length - kBlock - 1;
+    const std::uint32_t pairs = pairMaskSse2(buffer + tail) & (~0u << (i - tail));
+    return pairs != 0 ? firstPairOf(pairs, tail, last) : mpeg::kNotFound;
+}
+
+__attribute__((target("avx2"))) std::uint32_t pairMaskAvx2(const std::uint8_t* p) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(here, zero), _mm256_cmpeq_epi8(next, zero))));
+}
+
+__attribute__((target("avx2"))) std::size_t findPairAvx2(const std::uint8_t* buffer,
+                                                        std::size_t length, std::size_t from,
+                                                        std::size_t last) {
+    constexpr std::size_t kBlock = 32;
+    if (length < kBlock + 1) return findPairSse2(buffer, length, from, last);
+    std::size_t i = from;
+    for (; i + kBlock + 1 <= length && i <= last; i += kBlock)
+        if (const std::uint32_t pairs = pairMaskAvx2(buffer + i)) return firstPairOf(pairs, i, last);
+    if (i > last) return mpeg::kNotFound;
+    const std::size_t tail = length - kBlock - 1;
+    const std::uint32_t pairs = pairMaskAvx2(buffer + tail) & (~0u << (i - tail));
+    return pairs != 0 ? firstPairOf(pairs, tail, last) : mpeg::kNotFound;
+}
+
+PairFinder ChoosePairFinder() {
+    return __builtin_cpu_supports("avx2") ? findPairAvx2 : findPairSse2;
+}
+#else
+PairFinder ChoosePairFinder() {
+    return findPairPlain;
+}
+#endif
+
+// `accept` judges the code byte.
 template <typename Accept>
 std::size_t scan(const std::uint8_t* buffer, std::size_t length, std::size_t from, Accept accept) {
     if (length < 4 || from > length - 4) return mpeg::kNotFound;
+    static const PairFinder findPair = ChoosePairFinder();
     const std::size_t last = length - 4;  // the last place a whole start code can begin
-    std::size_t i = from;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    // Two loads, at i and i + 1: the second reads up to buffer[i + 16].
-    for (; i + 17 <= length; i += 16) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i + 1));
-        auto pairs = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_and_si128(_mm_cmpeq_epi8(here, zero), _mm_cmpeq_epi8(next, zero))));
-        while (pairs != 0) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(pairs));
-            if (at > last) return mpeg::kNotFound;
-            if (buffer[at + 2] == 1 && accept(buffer[at + 3])) return at;
-            pairs &= pairs - 1;
-        }
+    for (std::size_t at = from; (at = findPair(buffer, length, at, last)) != mpeg::kNotFound;
+         ++at) {
+        if (buffer[at + 2] == 1 && accept(buffer[at + 3])) return at;
     }
-#endif
-    for (; i <= last; ++i)
-        if (IsStartCodeAt(buffer + i) && accept(buffer[i + 3])) return i;
     return mpeg::kNotFound;
 }
 }  // namespace
