@@ -3,26 +3,24 @@
 #include <vector>
 
 #include "demux/raw_file.h"
+#include "demux/start_code.h"
 
 namespace {
-constexpr std::uint64_t kProbeLength = 1024000;
-constexpr std::size_t kPiece = 32768;
+constexpr std::size_t kProbeLength = 1024000;
 
+// Sequence headers in the first kProbeLength bytes read in the given mode.
+// One read of that size goes straight to the file, past the 4 MiB read
+// buffer, so that each probe converts no more bytes than it looks at.
 int countSequenceHeaders(CRawFile& recording, int mode) {
-    std::vector<std::uint8_t> buffer(kProbeLength + kPiece);
+    std::vector<std::uint8_t> buffer(kProbeLength);
     recording.SetUnswapped(mode);
     recording.SeekToStart();
-    std::size_t held = 0;
-    while (recording.GetPosition() < kProbeLength) {
-        const std::size_t got = recording.Read(buffer.data() + held, kPiece);
-        held += got;
-        if (got < kPiece) break;
-    }
+    const std::size_t held = recording.Read(buffer.data(), buffer.size());
     int count = 0;
-    for (std::size_t i = 0; i + 4 <= held; ++i) {
-        if (buffer[i] == 0 && buffer[i + 1] == 0 && buffer[i + 2] == 1 && buffer[i + 3] == 0xB3)
-            ++count;
-    }
+    for (std::size_t at = FindStartCode(buffer.data(), held, 0, mpeg::kSequenceHeaderCode);
+         at != mpeg::kNotFound;
+         at = FindStartCode(buffer.data(), held, at + 4, mpeg::kSequenceHeaderCode))
+        ++count;
     return count;
 }
 }  // namespace

@@ -295,14 +295,19 @@ std::size_t CRawFile::readLogical(std::uint64_t position, std::uint8_t* out, std
     // One scratch buffer for the life of the file: swapped reads allocate nothing.
     std::vector<std::uint8_t>& stored = m_swapScratch;
     stored.resize(static_cast<std::size_t>(physicalEnd - base));
-    std::size_t got = readPhysical(base, stored.data(), stored.size());
+    const std::size_t got = readPhysical(base, stored.data(), stored.size());
+    // Only whole pairs are delivered: an odd last byte has no partner.
+    const std::uint8_t* pairs = stored.data();
+    std::size_t whole = got & ~std::size_t{1};
     std::size_t delivered = 0;
-    for (; delivered < count; ++delivered) {
-        std::uint64_t source = ((position + delivered) ^ 1) - base;
-        if (source >= got) break;  // an odd last byte has no partner
-        out[delivered] = stored[static_cast<std::size_t>(source)];
+    if ((position & 1) != 0 && count > 0 && whole > 0) {
+        out[delivered++] = pairs[0];  // the first byte of its pair, stored second
+        pairs += 2;
+        whole -= 2;
     }
-    return delivered;
+    const std::size_t n = std::min(count - delivered, whole);
+    for (std::size_t i = 0; i < n; ++i) out[delivered + i] = pairs[i ^ 1];
+    return delivered + n;
 }
 
 void CRawFile::writeSwapped(std::uint64_t position, const std::uint8_t* in, std::size_t count) {

@@ -6,14 +6,13 @@ CMpegChannel* CChannelSet::Add(std::uint16_t pid, std::unique_ptr<CMpegChannel> 
     CMpegChannel* raw = channel.get();
     if (!raw) return nullptr;
     m_owned.push_back(std::move(channel));
-    auto it = m_map.find(pid);
-    if (it != m_map.end()) {
-        auto pos = std::find(m_channels.begin(), m_channels.end(), it->second);
+    if (Entry* it = find(pid)) {
+        auto pos = std::find(m_channels.begin(), m_channels.end(), it->channel);
         if (pos != m_channels.end()) *pos = raw;
-        if (m_videoChannel == it->second) m_videoChannel = nullptr;
-        it->second = raw;
+        if (m_videoChannel == it->channel) m_videoChannel = nullptr;
+        it->channel = raw;
     } else {
-        m_map.emplace(pid, raw);
+        m_map.push_back({pid, raw});
         m_channels.push_back(raw);
     }
     if (raw->m_streamType == 2) {
@@ -24,17 +23,24 @@ CMpegChannel* CChannelSet::Add(std::uint16_t pid, std::unique_ptr<CMpegChannel> 
     return raw;
 }
 
+CChannelSet::Entry* CChannelSet::find(std::uint16_t pid) {
+    for (Entry& e : m_map)
+        if (e.pid == pid) return &e;
+    return nullptr;
+}
+
 CMpegChannel* CChannelSet::Lookup(std::uint16_t pid) const {
-    auto it = m_map.find(pid);
-    return it == m_map.end() ? nullptr : it->second;
+    for (const Entry& e : m_map)
+        if (e.pid == pid) return e.channel;
+    return nullptr;
 }
 
 void CChannelSet::Remove(std::uint16_t pid) {
     if (pid == 0) return;
-    auto it = m_map.find(pid);
-    if (it == m_map.end()) return;
-    CMpegChannel* channel = it->second;
-    m_map.erase(it);
+    Entry* it = find(pid);
+    if (!it) return;
+    CMpegChannel* channel = it->channel;
+    m_map.erase(m_map.begin() + (it - m_map.data()));
     auto pos = std::find(m_channels.begin(), m_channels.end(), channel);
     if (pos != m_channels.end()) m_channels.erase(pos);
     if (m_videoChannel == channel) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "output/mpeg_channel.h"
@@ -38,7 +37,13 @@ public:
     std::int32_t m_videoIndex = -1;
 
 private:
-    std::unordered_map<std::uint16_t, CMpegChannel*> m_map;
+    // PID to channel: a handful of entries, searched faster in a row than hashed.
+    struct Entry {
+        std::uint16_t pid;
+        CMpegChannel* channel;
+    };
+    Entry* find(std::uint16_t pid);
+    std::vector<Entry> m_map;
     std::vector<CMpegChannel*> m_channels;
     std::vector<std::unique_ptr<CMpegChannel>> m_owned;
 };
