@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "platform/allocator.h"
 #include "platform/settings_store.h"
 #include "shell/qt/qsettings_store.h"
 
@@ -33,6 +34,7 @@ CommandRegistrar::CommandRegistrar(Command command) { registry().push_back(std::
 }  // namespace cli
 
 int main(int argc, char** argv) {
+    platform::KeepFreedBlocks();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         cli::printUsage(stderr);

@@ -121,7 +121,12 @@ void CMpegTsDemux::queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint
                              int length) {
     CMpegPacket packet;
     packet.Init(channel.m_pid, pts, kind, channel.m_dropMark);
-    packet.SetData(channel.Buffer(), length);
+    // A video unit (a whole GOP) moves over; an audio frame is copied, so
+    // that the assembly buffer is not given up for every frame.
+    if (kind == kKindVideo)
+        packet.SetData(channel.TakeBuffer(length));
+    else
+        packet.SetData(channel.Buffer(), length);
     packet.m_headerLength = channel.m_unitHeaderLength;
     packet.m_afterCut = channel.m_leftCut;
     channel.m_leftCut = 0;

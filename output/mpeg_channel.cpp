@@ -1,5 +1,6 @@
 #include "output/mpeg_channel.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -16,8 +17,8 @@ CMpegChannel::CMpegChannel(std::int32_t streamType, std::uint16_t pid,
                            std::int32_t bufferCapacity)
     : m_streamType(streamType),
       m_pid(pid),
-      m_bufferCapacity(bufferCapacity < 0 ? 0 : bufferCapacity),
-      m_buffer(std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(m_bufferCapacity))) {
+      m_bufferCapacity(bufferCapacity < 0 ? 0 : bufferCapacity) {
+    m_buffer.reserve(static_cast<std::size_t>(m_bufferCapacity));
     SetRingSize(streamType == 2 ? kVideoRing : kOtherRing);
 }
 
@@ -76,13 +77,20 @@ void CMpegChannel::SetCountersForTesting(std::int32_t head, std::int32_t tail) {
 
 void CMpegChannel::Append(const std::uint8_t* bytes, std::int32_t n) {
     if (n <= 0) return;
-    if (m_bufferFill + static_cast<std::int64_t>(n) < m_bufferCapacity) {
-        std::memcpy(m_buffer.get() + m_bufferFill, bytes, static_cast<std::size_t>(n));
-        m_bufferFill += n;
+    if (static_cast<std::int64_t>(m_buffer.size()) + n < m_bufferCapacity) {
+        m_buffer.insert(m_buffer.end(), bytes, bytes + n);
         return;
     }
     LogWrite("MPEG Buffer Full!!!, StreamType: " + std::to_string(m_streamType), 1);
     throw CMpegChannelException("Buffer Full!!!");
+}
+
+std::vector<std::uint8_t> CMpegChannel::TakeBuffer(std::int32_t length) {
+    std::vector<std::uint8_t> unit;
+    unit.swap(m_buffer);
+    unit.resize(std::min(unit.size(), static_cast<std::size_t>(std::max(length, 0))));
+    m_buffer.reserve(static_cast<std::size_t>(m_bufferCapacity));
+    return unit;
 }
 
 std::string CMpegChannel::FormatTime(std::uint64_t timeStamp) const {

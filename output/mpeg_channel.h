@@ -43,10 +43,14 @@ public:
     // Appends to the assembly buffer; a full buffer logs and throws
     // CMpegChannelException and keeps its contents.
     void Append(const std::uint8_t* bytes, std::int32_t n);
-    std::uint8_t* Buffer() { return m_buffer.get(); }
-    std::int32_t BufferFill() const { return m_bufferFill; }
+    std::uint8_t* Buffer() { return m_buffer.data(); }
+    std::int32_t BufferFill() const { return static_cast<std::int32_t>(m_buffer.size()); }
     std::int32_t BufferCapacity() const { return m_bufferCapacity; }
-    void EmptyBuffer() { m_bufferFill = 0; }
+    void EmptyBuffer() { m_buffer.clear(); }
+    // Hands over the first `length` bytes of the assembly buffer without
+    // copying them (a video unit of a megabyte); the channel goes on with a
+    // new, empty buffer.
+    std::vector<std::uint8_t> TakeBuffer(std::int32_t length);
 
     // "H:MM:SS,mmm" of a stamp, counted from the stream's first stamp.
     std::string FormatTime(std::uint64_t timeStamp) const;
@@ -90,10 +94,9 @@ private:
     std::int32_t m_head = 0;
     std::int32_t m_tail = 0;
     std::int32_t m_bufferCapacity;
-    // Left uninitialised: output channels never touch theirs, and the pages
-    // of a buffer are only faulted in as far as it is filled.
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::int32_t m_bufferFill = 0;
+    // Only reserved: output channels never touch theirs, and the pages of a
+    // buffer are only faulted in as far as it is filled.
+    std::vector<std::uint8_t> m_buffer;
 
     CMpegPacket& ReserveHead();
 };

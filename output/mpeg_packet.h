@@ -18,6 +18,8 @@ public:
     // Replaces the bytes. Without bytes (nullptr) the packet gets n zero bytes,
     // so that its data is never absent while its size says otherwise.
     void SetData(const std::uint8_t* bytes, std::int32_t n);
+    // Takes the bytes over without copying them.
+    void SetData(std::vector<std::uint8_t>&& bytes) { m_data = std::move(bytes); }
     void Release() { SetData(nullptr, 0); }
 
     std::int32_t Size() const { return static_cast<std::int32_t>(m_data.size()); }

@@ -6,8 +6,10 @@
 #include "platform/settings_store.h"
 #include "shell/log.h"
 #include "shell/qt/qsettings_store.h"
+#include "platform/allocator.h"
 
 int main(int argc, char* argv[]) {
+    platform::KeepFreedBlocks();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravelo"));
     QApplication::setOrganizationName(QStringLiteral("Korvane"));

@@ -96,6 +96,20 @@ TEST_F(ChannelTest, AppendOfExactlyTheFreeSpaceThrowsOneLessFits) {
     EXPECT_EQ(c.Buffer()[98], 7);
 }
 
+TEST_F(ChannelTest, TakenBufferKeepsItsBytesAndTheChannelStartsAfresh) {
+    CMpegChannel c(2, 0x100, 100);
+    const std::vector<std::uint8_t> unit = {1, 2, 3, 4, 5, 6};
+    c.Append(unit.data(), 6);
+    const std::vector<std::uint8_t> taken = c.TakeBuffer(4);
+    EXPECT_EQ(taken, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(c.BufferFill(), 0);
+    // The new buffer has the whole capacity again, and no more.
+    std::vector<std::uint8_t> bytes(99, 9);
+    c.Append(bytes.data(), 99);
+    EXPECT_EQ(c.Buffer()[0], 9);
+    EXPECT_THROW(c.Append(bytes.data(), 1), CMpegChannelException);
+}
+
 TEST_F(ChannelTest, PacketCopiesAreDeepAndNoneDataIsZeroFilled) {
     CMpegPacket a = MakePacket(1, 2, 0x11);
     CMpegPacket b = a;
