@@ -1,6 +1,8 @@
-// ReadPacket and GetPayload over arbitrary bytes. The first 16 bytes of the
-// input choose the reading pattern: each pair is a step (read packets, or seek
-// to a position given by the pair) so that resync starts at any offset.
+// ReadPacket, NextPacket and GetPayload over arbitrary bytes. The first 16
+// bytes of the input choose the reading pattern: each pair is a step (read
+// packets by copy or in place, or seek to a position given by the pair) so
+// that resync starts at any offset. A packet taken in place must be the one
+// a copying read gives at the same position.
 
 #include <cstdint>
 #include <cstring>
@@ -18,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CMpegTsDemux demux;
     demux.SetRecording(file);
     std::uint8_t packet[kTsReadSize];
+    std::uint8_t copy[kTsReadSize];
     std::uint8_t payload[kTsPayloadSize];
     std::int32_t last = -1;
     for (int step = 0; step < 8; ++step) {
@@ -26,8 +29,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             file.Seek(((a & 0x7F) << 8) | b, CRawFile::begin);
             continue;
         }
+        const bool inPlace = (a & 0x40) != 0;
         for (int n = 0; n <= b; ++n) {
-            if (demux.ReadPacket(packet) == 0) break;
+            const std::uint64_t before = file.GetPosition();
+            if (inPlace) {
+                const std::uint8_t* held = nullptr;
+                const int result = demux.NextPacket(held);
+                const std::uint64_t after = file.GetPosition();
+                if (result != 0) std::memcpy(packet, held, kTsReadSize);
+                file.Seek(static_cast<std::int64_t>(before), CRawFile::begin);
+                if (demux.ReadPacket(copy) != result || file.GetPosition() != after) __builtin_trap();
+                if (result == 0) break;
+                if (std::memcmp(packet, copy, kTsPacketSize) != 0) __builtin_trap();
+            } else if (demux.ReadPacket(packet) == 0) {
+                break;
+            }
             int length = -1;
             if (CMpegTsDemux::GetPayload(packet, payload, length)) {
                 if (length <= 0 || length > kTsPayloadSize) __builtin_trap();
