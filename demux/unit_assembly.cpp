@@ -162,6 +162,9 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
             return Step::Next;
         }
         if (channel.BufferFill() > kScrambledVideoFill) {
+            // The rest of the recording is not demultiplexed: the job must
+            // not pass for a clean one.
+            ++m_dataErrors;
             LogPrint("MPEG video stream seems to be (partly) scrambled!!! PID=" + Hex16(channel.m_pid), 1);
             return Step::Stop;
         }
@@ -442,6 +445,7 @@ void CMpegTsDemux::assembleAudio(CMpegChannel& channel, const std::uint8_t* payl
                                  : "MPEG audio stream seems to be scrambled!!! ") +
                      Hex16(channel.m_pid),
                  1);
+        ++m_dataErrors;  // the stream is left out from here on
         channel.EmptyBuffer();
         m_dropPid = channel.m_pid;
         return;

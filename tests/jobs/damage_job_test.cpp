@@ -203,6 +203,22 @@ TEST_F(FailureTest, CancelKeepsWhatWasWrittenAndSaysSo) {
     EXPECT_TRUE(platform::FileExists(Output("rec.m2v")));
 }
 
+// Video without a sequence header for 2 MB (here one GOP of 8 s at 8 Mbit/s)
+// counts as scrambled: the demultiplexing ends there, which the job reports
+// as a data error rather than as a clean run.
+TEST_F(FailureTest, ScrambledLookingVideoEndsTheJobWithAWarning) {
+    m_model.CloseWithoutSaving();
+    RecordingOptions o;
+    o.seconds = 8;
+    o.ac3 = false;
+    o.mp2Tracks = 1;
+    o.extra = "-g 1000 -b:v 8M -minrate 8M -maxrate 8M -bufsize 2M";
+    MakeRecording(m_dir.File("big.ts"), o);
+    Open(m_dir.File("big.ts"));
+    EXPECT_EQ(RunJob(OutputMpeg, 0x101), JobResult::DoneWithWarnings) << Lines();
+    EXPECT_TRUE(Logged("MPEG video stream seems to be (partly) scrambled!!! PID=0x0100")) << Lines();
+}
+
 // The real captures: every job runs through, whatever they hold.
 TEST_F(FailureTest, RealCapturesRunThroughAllJobs) {
     for (const auto& entry :
