@@ -7,7 +7,7 @@
 #   ffmpeg es      ffmpeg -c copy of every stream into its own file
 #   ravelo mpg     ravelo-cli mpeg (video + first audio as a program stream)
 #   ffmpeg mpg     ffmpeg -c copy of the same two streams into an MPEG-PS
-# Each job runs on a warm page cache, best of three; MB/s = input bytes / time,
+# Each job runs on a warm page cache, best of five; MB/s = input bytes / time,
 # by wall time and by CPU time (user + system, steadier on a shared machine).
 set -euo pipefail
 cli=$(realpath "$1")
@@ -40,11 +40,11 @@ export RAVELO_SETTINGS="$work/settings.ini"
 out="$work/out"
 rm -rf "$out"; mkdir -p "$out"
 
-# Best of three runs (the machine may be shared): wall seconds and CPU
+# Best of five runs (the machine may be shared): wall seconds and CPU
 # seconds (user + system) of the run with the best wall time.
 measure() {
   local best="" cpu="" i t
-  for i in 1 2 3; do
+  for i in 1 2 3 4 5; do
     /usr/bin/time -o "$work/time.txt" -f "%e %U %S" "$@" >/dev/null 2>&1 \
       || { echo "FAILED: $*" >&2; exit 1; }
     read -r wall user sys <"$work/time.txt"
