@@ -28,9 +28,27 @@ std::size_t firstPairOf(std::uint32_t pairs, std::size_t i, std::size_t last) {
     return at <= last ? at : mpeg::kNotFound;
 }
 
-// Two loads per block, at i and i + 1; the second one ends at buffer[i + 16].
-// The last block is laid over the end of the buffer, overlapping the one
-// before it, with the positions already searched masked off.
+// Blocks of kBlock positions, whose lane masks come from `mask` (two loads,
+// at i and i + 1; the second one ends at buffer[i + kBlock]). The last block
+// is laid over the end of the buffer, overlapping the one before it, with the
+// positions already searched masked off; a buffer shorter than one block goes
+// to `shorter`. Always inlined, so that each instance runs with the
+// instruction set of the function it is written into.
+using LaneMask = std::uint32_t (*)(const std::uint8_t*);
+template <std::size_t kBlock, LaneMask mask, PairFinder shorter>
+[[gnu::always_inline]] inline std::size_t findPairInBlocks(const std::uint8_t* buffer,
+                                                           std::size_t length, std::size_t from,
+                                                           std::size_t last) {
+    if (length < kBlock + 1) return shorter(buffer, length, from, last);
+    std::size_t i = from;
+    for (; i + kBlock + 1 <= length && i <= last; i += kBlock)
+        if (const std::uint32_t pairs = mask(buffer + i)) return firstPairOf(pairs, i, last);
+    if (i > last) return mpeg::kNotFound;
+    const std::size_t tail = length - kBlock - 1;
+    const std::uint32_t pairs = mask(buffer + tail) & (~0u << (i - tail));
+    return pairs != 0 ? firstPairOf(pairs, tail, last) : mpeg::kNotFound;
+}
+
 std::uint32_t pairMaskSse2(const std::uint8_t* p) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -41,15 +59,7 @@ std::uint32_t pairMaskSse2(const std::uint8_t* p) {
 
 std::size_t findPairSse2(const std::uint8_t* buffer, std::size_t length, std::size_t from,
                          std::size_t last) {
-    constexpr std::size_t kBlock = 16;
-    if (length < kBlock + 1) return findPairPlain(buffer, length, from, last);
-    std::size_t i = from;
-    for (; i + kBlock + 1 <= length && i <= last; i += kBlock)
-        if (const std::uint32_t pairs = pairMaskSse2(buffer + i)) return firstPairOf(pairs, i, last);
-    if (i > last) return mpeg::kNotFound;
-    const std::size_t tail = length - kBlock - 1;
-    const std::uint32_t pairs = pairMaskSse2(buffer + tail) & (~0u << (i - tail));
-    return pairs != 0 ? firstPairOf(pairs, tail, last) : mpeg::kNotFound;
+    return findPairInBlocks<16, pairMaskSse2, findPairPlain>(buffer, length, from, last);
 }
 
 __attribute__((target("avx2"))) std::uint32_t pairMaskAvx2(const std::uint8_t* p) {
@@ -63,15 +73,7 @@ __attribute__((target("avx2"))) std::uint32_t pairMaskAvx2(const std::uint8_t* p
 __attribute__((target("avx2"))) std::size_t findPairAvx2(const std::uint8_t* buffer,
                                                         std::size_t length, std::size_t from,
                                                         std::size_t last) {
-    constexpr std::size_t kBlock = 32;
-    if (length < kBlock + 1) return findPairSse2(buffer, length, from, last);
-    std::size_t i = from;
-    for (; i + kBlock + 1 <= length && i <= last; i += kBlock)
-        if (const std::uint32_t pairs = pairMaskAvx2(buffer + i)) return firstPairOf(pairs, i, last);
-    if (i > last) return mpeg::kNotFound;
-    const std::size_t tail = length - kBlock - 1;
-    const std::uint32_t pairs = pairMaskAvx2(buffer + tail) & (~0u << (i - tail));
-    return pairs != 0 ? firstPairOf(pairs, tail, last) : mpeg::kNotFound;
+    return findPairInBlocks<32, pairMaskAvx2, findPairSse2>(buffer, length, from, last);
 }
 
 PairFinder ChoosePairFinder() {

@@ -320,10 +320,6 @@ bool CMpegTsDemux::startFrame(CMpegChannel& channel, const std::uint8_t* frame, 
     return true;
 }
 
-// Cuts as many whole frames out of the payload as it completes. A frame ends
-// where its successor's sync word is found, from one byte before to two bytes
-// after its nominal end (the padding bit is not counted in the nominal
-// length); without room to look, at the nominal end.
 // An audio frame whose header or successor is not where it must be: reported,
 // and the stream looks for a frame start again at its next PES.
 void CMpegTsDemux::loseFrameStep(CMpegChannel& channel) {
@@ -335,6 +331,10 @@ void CMpegTsDemux::loseFrameStep(CMpegChannel& channel) {
     channel.m_started = 0;
 }
 
+// Cuts as many whole frames out of the payload as it completes. A frame ends
+// where its successor's sync word is found, from one byte before to two bytes
+// after its nominal end (the padding bit is not counted in the nominal
+// length); without room to look, at the nominal end.
 void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r) {
     const bool ac3 = channel.m_streamType == kStreamAC3;
     while (channel.m_started && r > 0) {

@@ -6,7 +6,8 @@ CMpegChannel* CChannelSet::Add(std::uint16_t pid, std::unique_ptr<CMpegChannel> 
     CMpegChannel* raw = channel.get();
     if (!raw) return nullptr;
     m_owned.push_back(std::move(channel));
-    if (Entry* it = find(pid)) {
+    if (const std::size_t i = indexOf(pid); i < m_map.size()) {
+        Entry* it = &m_map[i];
         auto pos = std::find(m_channels.begin(), m_channels.end(), it->channel);
         if (pos != m_channels.end()) *pos = raw;
         if (m_videoChannel == it->channel) m_videoChannel = nullptr;
@@ -23,24 +24,23 @@ CMpegChannel* CChannelSet::Add(std::uint16_t pid, std::unique_ptr<CMpegChannel> 
     return raw;
 }
 
-CChannelSet::Entry* CChannelSet::find(std::uint16_t pid) {
-    for (Entry& e : m_map)
-        if (e.pid == pid) return &e;
-    return nullptr;
+std::size_t CChannelSet::indexOf(std::uint16_t pid) const {
+    std::size_t i = 0;
+    while (i < m_map.size() && m_map[i].pid != pid) ++i;
+    return i;
 }
 
 CMpegChannel* CChannelSet::Lookup(std::uint16_t pid) const {
-    for (const Entry& e : m_map)
-        if (e.pid == pid) return e.channel;
-    return nullptr;
+    const std::size_t i = indexOf(pid);
+    return i < m_map.size() ? m_map[i].channel : nullptr;
 }
 
 void CChannelSet::Remove(std::uint16_t pid) {
     if (pid == 0) return;
-    Entry* it = find(pid);
-    if (!it) return;
-    CMpegChannel* channel = it->channel;
-    m_map.erase(m_map.begin() + (it - m_map.data()));
+    const std::size_t i = indexOf(pid);
+    if (i == m_map.size()) return;
+    CMpegChannel* channel = m_map[i].channel;
+    m_map.erase(m_map.begin() + static_cast<std::ptrdiff_t>(i));
     auto pos = std::find(m_channels.begin(), m_channels.end(), channel);
     if (pos != m_channels.end()) m_channels.erase(pos);
     if (m_videoChannel == channel) {

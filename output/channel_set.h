@@ -42,7 +42,8 @@ private:
         std::uint16_t pid;
         CMpegChannel* channel;
     };
-    Entry* find(std::uint16_t pid);
+    // The entry's index, or m_map.size() when the PID has none.
+    std::size_t indexOf(std::uint16_t pid) const;
     std::vector<Entry> m_map;
     std::vector<CMpegChannel*> m_channels;
     std::vector<std::unique_ptr<CMpegChannel>> m_owned;

@@ -3,10 +3,10 @@
 
 #include "app/qt/ravelo_app.h"
 #include "app/qt/snapshot_source.h"
+#include "platform/allocator.h"
 #include "platform/settings_store.h"
 #include "shell/log.h"
 #include "shell/qt/qsettings_store.h"
-#include "platform/allocator.h"
 
 int main(int argc, char* argv[]) {
     platform::KeepFreedBlocks();

@@ -11,52 +11,51 @@
 
 namespace {
 
-TEST(OutputFile, BytesOnDiskAreTheBytesWrittenAcrossFlushes) {
+// A file written piece by piece next to what it must end up holding.
+class WrittenFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::FileError err;
+        ASSERT_TRUE(f.Create(dir.File("out.bin"), &err));
+    }
+    void Add(const std::vector<unsigned char>& bytes) {
+        f.Write(bytes.data(), bytes.size());
+        expect.insert(expect.end(), bytes.begin(), bytes.end());
+    }
+    void CloseAndCompare() {
+        EXPECT_EQ(f.BytesWritten(), expect.size());
+        f.Close();
+        EXPECT_EQ(ReadFileBytes(dir.File("out.bin")), expect);
+    }
+
     TempDir dir;
     COutputFile f;
-    platform::FileError err;
-    ASSERT_TRUE(f.Create(dir.File("out.bin"), &err));
     std::vector<unsigned char> expect;
+};
+
+TEST_F(WrittenFileTest, BytesOnDiskAreTheBytesWrittenAcrossFlushes) {
     for (int i = 0; i < 5000; ++i) {
-        std::vector<unsigned char> piece(static_cast<std::size_t>(i % 2048 + 1),
-                                         static_cast<unsigned char>(i));
-        f.Write(piece.data(), piece.size());
-        expect.insert(expect.end(), piece.begin(), piece.end());
+        Add(std::vector<unsigned char>(static_cast<std::size_t>(i % 2048 + 1),
+                                       static_cast<unsigned char>(i)));
     }
-    std::vector<unsigned char> big(COutputFile::kBufferSize + 17, 0x5A);
-    f.Write(big.data(), big.size());
-    expect.insert(expect.end(), big.begin(), big.end());
-    EXPECT_EQ(f.BytesWritten(), expect.size());
-    f.Close();
-    EXPECT_EQ(ReadFileBytes(dir.File("out.bin")), expect);
+    Add(std::vector<unsigned char>(COutputFile::kBufferSize + 17, 0x5A));
+    CloseAndCompare();
 }
 
-TEST(OutputFile, ReservedRoomKeepsItsPlaceAmongWrites) {
+TEST_F(WrittenFileTest, ReservedRoomKeepsItsPlaceAmongWrites) {
     // Packs laid out in reserved room, small writes and large blocks (which
     // bypass the buffer) must reach the file in the order they were made.
-    TempDir dir;
-    COutputFile f;
-    platform::FileError err;
-    ASSERT_TRUE(f.Create(dir.File("out.bin"), &err));
-    std::vector<unsigned char> expect;
     for (int i = 0; i < 3000; ++i) {
         std::uint8_t* room = f.Reserve(2048);
         ASSERT_NE(room, nullptr);
         std::fill(room, room + 2048, static_cast<unsigned char>(i));
         expect.insert(expect.end(), 2048, static_cast<unsigned char>(i));
-        if (i % 500 == 0) {
-            std::vector<unsigned char> block(COutputFile::kDirectWriteSize + i, 0xA0);
-            f.Write(block.data(), block.size());
-            expect.insert(expect.end(), block.begin(), block.end());
-        }
-        const unsigned char small[3] = {1, 2, static_cast<unsigned char>(i)};
-        f.Write(small, sizeof small);
-        expect.insert(expect.end(), small, small + 3);
+        if (i % 500 == 0)
+            Add(std::vector<unsigned char>(COutputFile::kDirectWriteSize + i, 0xA0));
+        Add({1, 2, static_cast<unsigned char>(i)});
     }
     EXPECT_EQ(f.Reserve(COutputFile::kBufferSize + 1), nullptr);
-    EXPECT_EQ(f.BytesWritten(), expect.size());
-    f.Close();
-    EXPECT_EQ(ReadFileBytes(dir.File("out.bin")), expect);
+    CloseAndCompare();
 }
 
 TEST(OutputFile, FailedWriteThrowsFromClose) {
