@@ -127,7 +127,7 @@ TEST(InfoCommand, AgreesWithFfprobeOnTheSample) {
 
 TEST(InfoCommand, AgreesWithFfprobeOnRealCaptures) {
     TempDir dir;
-    const std::string real = std::string(RAVELO_SHARED_TESTDATA) + "/real/";
+    const std::string real = std::string(RAVELO_REAL_CAPTURES) + "/";
     expectAgreement(real + "bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts", {}, dir);
     expectAgreement(real + "p1_mpeg2_720x576_mp2_separate_pcr_pid.ts", {}, dir);
     // LATM audio (type 0x11) and teletext are no streams of ours: they are
@@ -149,7 +149,7 @@ TEST(InfoCommand, AgreesWithFfprobeOnRealCaptures) {
 
 TEST(InfoCommand, ReportsTheRealCapturesLikeTheWindowWould) {
     TempDir dir;
-    const std::string real = std::string(RAVELO_SHARED_TESTDATA) + "/real/";
+    const std::string real = std::string(RAVELO_REAL_CAPTURES) + "/";
     CliResult r = RunCli(
         "info --json " + ShellQuote(real + "atsc_ac3_audio_only_video_pid_declared.ts"), dir);
     EXPECT_EQ(r.code, 0) << r.err;

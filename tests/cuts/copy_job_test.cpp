@@ -132,7 +132,7 @@ TEST_F(CutJobTest, RecordingShorterThanOneMebibyte) {
 
 TEST_F(CutJobTest, MultiProgrammeRecordingKeepsOnlyItsOwnPictures) {
     const std::string mux =
-        std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
+        std::string(RAVELO_REAL_CAPTURES) + "/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
     if (!fs::exists(mux)) GTEST_SKIP() << mux;
     const std::string local = m_dir.File("mux.ts");
     fs::copy_file(mux, local);
@@ -149,7 +149,7 @@ TEST_F(CutJobTest, BroadcastSoundIsSplicedByWholePesPackets) {
     // A broadcast interleaves the sound's PES packets with the video's, so a
     // cut at a GOP start falls inside one of them.
     const std::string capture =
-        std::string(RAVELO_SHARED_TESTDATA) + "/real/bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts";
+        std::string(RAVELO_REAL_CAPTURES) + "/bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts";
     if (!fs::exists(capture)) GTEST_SKIP() << capture;
     const std::string local = m_dir.File("bbc.ts");
     fs::copy_file(capture, local);

@@ -222,7 +222,7 @@ TEST_F(FailureTest, ScrambledLookingVideoEndsTheJobWithAWarning) {
 // The real captures: every job runs through, whatever they hold.
 TEST_F(FailureTest, RealCapturesRunThroughAllJobs) {
     for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(RAVELO_SHARED_TESTDATA) + "/real")) {
+         std::filesystem::directory_iterator(std::string(RAVELO_REAL_CAPTURES))) {
         if (entry.path().extension() != ".ts") continue;
         SCOPED_TRACE(entry.path().string());
         m_model.CloseWithoutSaving();

@@ -75,7 +75,7 @@ TEST(SnapshotCommand, BadArgumentsAndNoPicture) {
         2);
     // A recording without video: nothing to decode, nothing written.
     const std::string radio =
-        std::string(RAVELO_SHARED_TESTDATA) + "/real/radio_mux_sync_loss_cc_errors.ts";
+        std::string(RAVELO_REAL_CAPTURES) + "/radio_mux_sync_loss_cc_errors.ts";
     if (std::filesystem::exists(radio)) {
         const CliResult r =
             RunCli("snapshot " + ShellQuote(radio) + " --sector 0 -o " + ShellQuote(out), dir);

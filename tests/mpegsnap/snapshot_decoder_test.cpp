@@ -165,7 +165,7 @@ TEST(RecordedVideo, SampleRecordingFirstPicture) {
 
 TEST(RecordedVideo, BroadcastCapturesFirstPicture) {
     REQUIRE_FFMPEG();
-    const std::string real = std::string(RAVELO_SHARED_TESTDATA) + "/real/";
+    const std::string real = std::string(RAVELO_REAL_CAPTURES) + "/";
     if (!std::filesystem::exists(real)) GTEST_SKIP() << "no real captures at " << real;
     expectFirstPictureMatches(real + "rai_mux_dvbt_it_mpeg2_mp2_ttx.ts", 720, 576);
     expectFirstPictureMatches(real + "bbc_news_dvbt_uk_mpeg2_704x576_dvbsub.ts", 704, 576);
@@ -179,7 +179,7 @@ TEST(RecordedVideo, BroadcastCapturePredictedPicturesInOrder) {
     // picture must match ffmpeg's at its display position.
     REQUIRE_FFMPEG();
     const std::string recording =
-        std::string(RAVELO_SHARED_TESTDATA) + "/real/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
+        std::string(RAVELO_REAL_CAPTURES) + "/rai_mux_dvbt_it_mpeg2_mp2_ttx.ts";
     if (!std::filesystem::exists(recording)) GTEST_SKIP() << "no real capture";
     TempDir dir;
     const std::string video = dir.File("video.m2v");
