@@ -21,8 +21,8 @@ CCutPlanner::CCutPlanner(CRawFile& source, const CutFormat& format, std::uint16_
       m_format(format),
       m_dataStart(dataStart),
       m_syncOffset(syncOffset),
-      m_length(source.GetLength()),
-      m_window(source, videoPid, static_cast<std::uint64_t>(syncOffset)) {}
+      m_length(source.GetReadableLength()),
+      m_window(source, videoPid, static_cast<std::uint64_t>(syncOffset), format.packetSize) {}
 
 std::uint64_t CCutPlanner::AlignToPacket(std::uint64_t offset) const {
     const auto stride = static_cast<std::uint64_t>(m_format.packetStride);
