@@ -36,8 +36,9 @@ std::string lower(std::string text) {
     return text;
 }
 
+// A backslash is an ordinary character of a Linux file name, not a folder.
 std::string titleOf(const std::string& path) {
-    auto slash = path.find_last_of("/\\");
+    auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -191,8 +191,10 @@ JobResult CFunctionMng::FnProcessSource() {
     CutJournalRecord interrupted;
     if (CCutJournal::Read(m_pDoc->Recording(), &interrupted, nullptr) ==
             CCutJournal::Found::Record &&
-        !SameAreas(m_pDoc->m_cutList, CCutJournal::Describe(interrupted))) {
-        // The retry finishes what was planned; areas changed since would be
+        !SameAreas(m_pDoc->m_cutList, CCutJournal::Describe(interrupted)) &&
+        !SameAreas(m_pDoc->m_cutList, interrupted.plan.areas)) {
+        // The retry finishes what was planned, from the areas as they were
+        // marked or as the failure left them; areas changed since would be
         // silently dropped with it.
         reportError("Removing the cut areas of " + m_pDoc->Recording().GetFilePath() +
                     " was interrupted, and its cut areas were changed since.\r\nOpen the "

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/recording_model.h"
 #include "demux/raw_file.h"
 #include "shell/text.h"
 
@@ -231,7 +232,7 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, bool* exists) {
 }  // namespace
 
 std::string CCutJournal::PathFor(const std::string& recordingPath) {
-    return recordingPath + ".cutjournal";
+    return CutJournalPath(recordingPath);
 }
 
 CCutJournal::CCutJournal(CRawFile& recording, std::string path, std::uint64_t slotBase,
