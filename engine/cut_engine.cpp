@@ -201,7 +201,11 @@ void CCutEngine::describeFailure(const std::string& reason) {
     }
     CutJournalRecord record;
     m_journal.reset();
-    if (CCutJournal::Read(m_source, &record, nullptr) != CCutJournal::Found::Record) {
+    const CCutJournal::Found found = CCutJournal::Read(m_source, &record, nullptr);
+    // A journal written only in part stands for a run that never began.
+    if (found == CCutJournal::Found::Torn)
+        platform::RemoveFile(CCutJournal::PathFor(m_source.GetFilePath()));
+    if (found != CCutJournal::Found::Record) {
         m_error = FormatString("Removing the cut areas failed before any data was moved: "
                                "%s\r\nNothing was changed.",
                                reason.c_str());
