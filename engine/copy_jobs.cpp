@@ -204,7 +204,7 @@ JobResult CFunctionMng::FnProcessSource() {
     }
     const JobResult result = FnProcessCuts(m_pDoc->Recording(), m_pDoc->Recording());
     // After a failure the areas are still needed: the list stays as it was.
-    if (result == JobResult::Done) {
+    if (result == JobResult::Done || result == JobResult::DoneWithWarnings) {
         m_pDoc->m_cutList.clear();
         m_pDoc->SaveCutList();
     }

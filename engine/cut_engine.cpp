@@ -83,6 +83,7 @@ std::uint64_t CCutEngine::plan(const CCutList& cuts) {
     m_plan.videoPid = m_videoPid;
     m_plan.audioPids.assign(m_audioPids.begin(), m_audioPids.end());
     m_plan.drops = planner.Plan(cuts);
+    m_keptAreas = planner.KeptAreas();
     m_plan.areas.clear();
     for (const CCutArea& area : cuts)
         if (area.IsEnabled) m_plan.areas.push_back(area);
@@ -98,7 +99,8 @@ JobResult CCutEngine::copy(const CCutList& cuts) {
     mover.Run(readPosition, m_format.headerSize, m_plan.drops);
     m_destination.SetLength(mover.WritePosition());
     if (m_format.findFirstPacket) checkTfGetSync();
-    return mover.Cancelled() ? JobResult::Cancelled : JobResult::Done;
+    if (mover.Cancelled()) return JobResult::Cancelled;
+    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
 JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
@@ -141,7 +143,7 @@ JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
     if (m_format.findFirstPacket) checkTfGetSync();
     m_journal->Remove();
     m_journal.reset();
-    return JobResult::Done;
+    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
 void CCutEngine::copyHeader() {

@@ -27,7 +27,8 @@ class CCutEngine {
     // The sound streams whose PES packets are kept whole at a soft cut.
     void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
 
-    // Done, Cancelled (a copy only) or Failed with ErrorMessage() set.
+    // Done, DoneWithWarnings (an area was kept), Cancelled (a copy only) or
+    // Failed with ErrorMessage() set.
     JobResult Run(const CCutList& cuts);
 
     bool InPlace() const { return m_inPlace; }
@@ -62,6 +63,7 @@ class CCutEngine {
     CutFormat m_format;
     std::int32_t m_syncOffset = 0;
     CutJournalPlan m_plan;
+    int m_keptAreas = 0;
     std::unique_ptr<CBlockMover> m_mover;
     std::unique_ptr<CCutJournal> m_journal;
     bool m_resumed = false;
