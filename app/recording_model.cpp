@@ -86,7 +86,8 @@ bool CRecordingModel::Open(const std::string& path, std::string* error) {
         m_recording.SeekToStart();  // the probe read on past the remembered position
         LoadCutList();
     } catch (const platform::FileException& e) {
-        if (error) *error = openFailure(path, e.OsError()) + " (" + e.what() + ")";
+        // The exception names the file and the reason already.
+        if (error) *error = LoadResString(ids::kFailedToOpenDocument) + " " + e.what();
         m_cutList.clear();  // nothing loaded must be stored back over the user's list
         m_recording.Close();
         return false;
