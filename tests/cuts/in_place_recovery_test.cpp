@@ -17,7 +17,6 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-enum class Layout { Plain, Segmented, Swapped };
 
 constexpr std::size_t kFirstSegment = 3000000;
 constexpr std::size_t kSecondSegment = 2500000;
@@ -39,15 +38,6 @@ class FailingWrites {
     int m_failAt;
     int m_seen = 0;
 };
-
-Bytes joinedSegments(const std::string& base) {
-    Bytes all = ReadFileBytes(base);
-    for (int index = 1; fs::exists(CRawFile::GetSegmentName(base, index)); ++index) {
-        const Bytes part = ReadFileBytes(CRawFile::GetSegmentName(base, index));
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
 
 }  // namespace
 
@@ -73,7 +63,7 @@ class InPlaceRecoveryTest : public CutJobTest, public ::testing::WithParamInterf
         return path;
     }
     Bytes read(const std::string& path) {
-        const Bytes bytes = joinedSegments(path);
+        const Bytes bytes = JoinedSegments(path);
         return GetParam() == Layout::Swapped ? SwapPairs(bytes) : bytes;
     }
     // Opens the recording as the window does, with the stored cut list.
@@ -141,10 +131,4 @@ TEST_P(InPlaceRecoveryTest, EveryFailingWriteLeavesARecordingTheRetryFinishesExa
 
 INSTANTIATE_TEST_SUITE_P(Layouts, InPlaceRecoveryTest,
                          ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped),
-                         [](const auto& info) {
-                             switch (info.param) {
-                                 case Layout::Plain: return std::string("Plain");
-                                 case Layout::Segmented: return std::string("Segmented");
-                                 default: return std::string("Swapped");
-                             }
-                         });
+                         [](const auto& info) { return LayoutName(info.param); });

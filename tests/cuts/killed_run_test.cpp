@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-enum class Layout { Plain, Segmented, Swapped };
 
 const char* const kAreas = "--add 2343-4882 --add 8007-9570";
 
@@ -48,11 +47,7 @@ struct Folder {
         ASSERT_EQ(added.code, 0) << added.err;
     }
     Bytes result() const {
-        Bytes all = ReadFileBytes(film());
-        for (int i = 1; fs::exists(CRawFile::GetSegmentName(film(), i)); ++i) {
-            const Bytes part = ReadFileBytes(CRawFile::GetSegmentName(film(), i));
-            all.insert(all.end(), part.begin(), part.end());
-        }
+        const Bytes all = JoinedSegments(film());
         return layout == Layout::Swapped ? SwapPairs(all) : all;
     }
 };
@@ -101,10 +96,4 @@ TEST_P(KilledRunTest, RunAgainAfterAKillGivesTheCleanResult) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, KilledRunTest,
                          ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped),
-                         [](const auto& info) {
-                             switch (info.param) {
-                                 case Layout::Plain: return std::string("Plain");
-                                 case Layout::Segmented: return std::string("Segmented");
-                                 default: return std::string("Swapped");
-                             }
-                         });
+                         [](const auto& info) { return LayoutName(info.param); });

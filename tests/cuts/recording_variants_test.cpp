@@ -30,15 +30,6 @@ Bytes numbered192(const Bytes& ts) {
     return out;
 }
 
-Bytes joined(const std::string& base) {
-    Bytes all = ReadFileBytes(base);
-    for (int index = 1; fs::exists(CRawFile::GetSegmentName(base, index)); ++index) {
-        const Bytes part = ReadFileBytes(CRawFile::GetSegmentName(base, index));
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 }  // namespace
 
 class RecordingVariantsTest : public CutJobTest {
@@ -51,7 +42,7 @@ class RecordingVariantsTest : public CutJobTest {
         Open(path, areas);
         EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Done);
         m_model->Close();
-        return joined(path);
+        return JoinedSegments(path);
     }
 };
 
@@ -145,7 +136,7 @@ TEST_F(RecordingVariantsTest, SegmentedCopyLongerThanTheEstimateKeepsTheLayout) 
     for (int index = 0; index < 3; ++index)
         EXPECT_EQ(fs::file_size(CRawFile::GetSegmentName(out, index)), segment) << index;
     EXPECT_EQ(fs::file_size(CRawFile::GetSegmentName(out, 3)), source.size() - 3 * segment);
-    EXPECT_EQ(joined(out), source);
+    EXPECT_EQ(JoinedSegments(out), source);
     EXPECT_NE(LogText().find("holds no GOP start: it is kept"), std::string::npos);
 }
 
@@ -160,7 +151,7 @@ TEST_F(RecordingVariantsTest, CopyOverAnEarlierSegmentedCopyReplacesItsSegments)
 
     // A one-file recording copied to the same name: the earlier segments go,
     // after a question that names them; No leaves everything as it was.
-    const Bytes before = joined(m_dir.File("out.ts"));
+    const Bytes before = JoinedSegments(m_dir.File("out.ts"));
     Open(SourceRecording(), kAreas);
     m_prompts.saveAs = m_dir.File("out.ts");
     m_prompts.answer = PromptAnswer::No;
@@ -168,11 +159,11 @@ TEST_F(RecordingVariantsTest, CopyOverAnEarlierSegmentedCopyReplacesItsSegments)
     EXPECT_NE(m_prompts.questions.back().find("out.ts and 2 segment files (out.ts.001 to out.ts.002)"),
               std::string::npos)
         << m_prompts.questions.back();
-    EXPECT_EQ(joined(m_dir.File("out.ts")), before);
+    EXPECT_EQ(JoinedSegments(m_dir.File("out.ts")), before);
     m_prompts.answer = PromptAnswer::Yes;
     EXPECT_EQ(FunctionMng().FnProcessCopy(), JobResult::Done);
     EXPECT_FALSE(fs::exists(m_dir.File("out.ts.001")));
-    EXPECT_EQ(joined(m_dir.File("out.ts")), before) << "the same cut of the same data";
+    EXPECT_EQ(JoinedSegments(m_dir.File("out.ts")), before) << "the same cut of the same data";
     CRawFile reopened;
     platform::FileError error;
     reopened.Open(m_dir.File("out.ts"), platform::modeRead, &error);
