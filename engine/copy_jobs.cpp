@@ -13,6 +13,7 @@
 #include "engine/cut_planner.h"
 #include "engine/function_mng.h"
 #include "platform/file.h"
+#include "platform/settings_store.h"
 #include "res/strings.h"
 #include "shell/log.h"
 #include "shell/output_folder.h"
@@ -106,6 +107,15 @@ JobResult CFunctionMng::FnProcessCuts(CRawFile& source, CRawFile& destination) {
     CCutEngine engine(source, destination, videoPid,
                       [this](std::uint64_t position) { return ReportProgress(position); });
     if (m_pDoc != nullptr) engine.SetAudioPids(audioPids(*m_pDoc));
+    if (m_pDoc != nullptr && engine.InPlace()) {
+        engine.SetOnComplete([this] {
+            // The stored areas described the recording before the cut: they
+            // go before the journal does.
+            m_pDoc->m_cutList.clear();
+            m_pDoc->SaveCutList();
+            platform::Settings().Sync();
+        });
+    }
     IProgress& progress = Progress();
     progress.Open(LoadResString(engine.InPlace() ? ids::kRemoveTitle : ids::kCopyTitle), true);
     progress.SetLayout(kProgressLines, kProgressWidth, false);

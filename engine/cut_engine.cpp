@@ -141,6 +141,8 @@ JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
     mover.Resume(record.state, m_plan.drops);
     m_destination.SetLength(mover.WritePosition());
     if (m_format.findFirstPacket) checkTfGetSync();
+    m_destination.Flush();
+    if (m_onComplete) m_onComplete();
     m_journal->Remove();
     m_journal.reset();
     return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;

@@ -7,6 +7,7 @@
 // interrupted one finishes that run instead of planning a new one.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,6 +24,11 @@ class CCutEngine {
   public:
     CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t videoPid,
                CBlockMover::ProgressFn progress);
+
+    // In place: called once the recording is complete, before its journal
+    // goes; the caller stores the emptied cut list there, so that no moment
+    // leaves neither the journal nor a list that fits the recording.
+    void SetOnComplete(std::function<void()> onComplete) { m_onComplete = std::move(onComplete); }
 
     // The sound streams whose PES packets are kept whole at a soft cut.
     void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
@@ -64,6 +70,7 @@ class CCutEngine {
     std::int32_t m_syncOffset = 0;
     CutJournalPlan m_plan;
     int m_keptAreas = 0;
+    std::function<void()> m_onComplete;
     std::unique_ptr<CBlockMover> m_mover;
     std::unique_ptr<CCutJournal> m_journal;
     bool m_resumed = false;

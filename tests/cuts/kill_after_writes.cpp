@@ -1,6 +1,8 @@
 // Preloaded into ravelo-cli by the tests: kills the process in the middle of
 // its Nth positional write to a file whose path holds RAVELO_KILL_PATH (half
-// the bytes written, then SIGKILL), as a crash or a power cut would stop it.
+// the bytes written, then SIGKILL), as a crash or a power cut would stop it;
+// or, with RAVELO_KILL_AFTER_UNLINK, right after it removes a file whose path
+// holds that text.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -50,4 +52,13 @@ extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off_t offs
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     static auto real = reinterpret_cast<PwriteFn>(::dlsym(RTLD_NEXT, "pwrite"));
     return killingWrite(real, fd, buffer, count, offset);
+}
+
+extern "C" int unlink(const char* path) {
+    using UnlinkFn = int (*)(const char*);
+    static auto real = reinterpret_cast<UnlinkFn>(::dlsym(RTLD_NEXT, "unlink"));
+    const int result = real(path);
+    const char* part = std::getenv("RAVELO_KILL_AFTER_UNLINK");
+    if (part != nullptr && *part != '\0' && std::strstr(path, part) != nullptr) ::raise(SIGKILL);
+    return result;
 }

@@ -92,6 +92,16 @@ TEST_P(KilledRunTest, RunAgainAfterAKillGivesTheCleanResult) {
         EXPECT_EQ(killed.result(), expected);
     }
     EXPECT_GE(kills, 5);
+
+    // Killed right after the journal went: the stored areas are gone too,
+    // so running again changes nothing.
+    killed.prepare(plain);
+    const CliResult run = killed.cli(
+        "cut film.ts --yes", preload + " RAVELO_KILL_AFTER_UNLINK=film.ts.cutjournal");
+    EXPECT_NE(run.code, 0) << "the process was not killed";
+    const CliResult retry = killed.cli("cut film.ts --yes");
+    EXPECT_EQ(retry.code, 0) << retry.err;
+    EXPECT_EQ(killed.result(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, KilledRunTest,
