@@ -132,3 +132,42 @@ TEST_P(InPlaceRecoveryTest, EveryFailingWriteLeavesARecordingTheRetryFinishesExa
 INSTANTIATE_TEST_SUITE_P(Layouts, InPlaceRecoveryTest,
                          ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped),
                          [](const auto& info) { return LayoutName(info.param); });
+
+TEST_F(CutJobTest, AJournalThatIsDamagedOrNotOfThisRecordingIsNeverFollowed) {
+    const std::vector<TestArea> areas = {{1200000, 2500000}};
+    Open(SourceRecording(), areas);
+    const Bytes clean = ReadFileBytes(CopyTo("clean.ts"));
+    const Bytes source = ReadFileBytes(SourceRecording());
+    const std::string path = m_dir.File("film.ts");
+
+    // Bytes that are no journal: a run that never began; a new run goes ahead.
+    WriteFileBytes(path, source);
+    Bytes noise(9000);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<unsigned char>(i * 131 + 7);
+    WriteFileBytes(path + ".cutjournal", noise);
+    Open(path, areas);
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Done);
+    m_model->Close();
+    EXPECT_EQ(ReadFileBytes(path), clean);
+    EXPECT_FALSE(fs::exists(path + ".cutjournal"));
+
+    // The journal of an interrupted run, but the recording has changed since:
+    // nothing is moved by it.
+    WriteFileBytes(path, source);
+    Open(path, areas);
+    {
+        FailingWrites failing(6);
+        ASSERT_EQ(FunctionMng().FnProcessSource(), JobResult::Failed);
+    }
+    ASSERT_TRUE(fs::exists(path + ".cutjournal"));
+    m_model->CloseWithoutSaving();
+    Bytes changed = ReadFileBytes(path);
+    changed.insert(changed.end(), 188, 0x47);
+    WriteFileBytes(path, changed);
+    Open(path, areas);
+    EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Failed);
+    EXPECT_NE(m_prompts.questions.back().find("does not fit the recording"), std::string::npos)
+        << m_prompts.questions.back();
+    m_model->CloseWithoutSaving();
+    EXPECT_EQ(ReadFileBytes(path), changed);
+}
