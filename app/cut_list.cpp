@@ -1,5 +1,6 @@
 #include "app/cut_list.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -32,19 +33,38 @@ void updateEnabled(CCutArea& area) {
     area.IsEnabled = area.SectorStart != area.SectorEnd;
 }
 
+// Sectors of recordings beyond 2 TiB need more than 32 bits: the high part is
+// stored under a key of its own, so that readers of the 32-bit key alone still
+// find what they always found.
+void storeSector(const std::string& group, const char* key, std::uint64_t sector) {
+    platform::ISettingsStore& store = platform::Settings();
+    store.SetInt(group, key, static_cast<std::uint32_t>(sector));
+    if (sector >> 32) store.SetInt(group, std::string(key) + "High", static_cast<std::uint32_t>(sector >> 32));
+}
+
+std::optional<std::uint64_t> loadSector(const std::string& group, const char* key) {
+    platform::ISettingsStore& store = platform::Settings();
+    const std::optional<std::uint32_t> low = store.GetInt(group, key);
+    if (!low) return std::nullopt;
+    const std::string highKey = std::string(key) + "High";
+    const std::optional<std::uint32_t> high = store.GetInt(group, highKey);
+    return std::uint64_t{high.value_or(0)} << 32 | *low;
+}
+
+// Returns whether the stored entry is enabled. A damaged entry (a sector
+// missing or refused by the store, an end before the start) gives a disabled
+// area: it is shown, but nothing is cut by it.
 bool loadArea(const std::string& group, CCutArea& area) {
     platform::ISettingsStore& store = platform::Settings();
     if (store.GetInt(group, "IsEnabled").value_or(0) == 0) return false;
-    area.SectorStart = store.GetInt(group, "SectorStart").value_or(0);
-    area.SectorEnd = store.GetInt(group, "SectorEnd").value_or(0);
+    const std::optional<std::uint64_t> start = loadSector(group, "SectorStart");
+    const std::optional<std::uint64_t> end = loadSector(group, "SectorEnd");
+    area.SectorStart = start.value_or(0);
+    area.SectorEnd = end.value_or(0);
     if (!fromBytes(store.GetBinary(group, "PTSStart"), area.PTSStart)) area.PTSStart = 0;
     if (!fromBytes(store.GetBinary(group, "PTSEnd"), area.PTSEnd)) area.PTSEnd = 0;
-    // A damaged entry must not give an area whose end lies before its start.
-    if (area.SectorStart > area.SectorEnd) {
-        std::swap(area.SectorStart, area.SectorEnd);
-        std::swap(area.PTSStart, area.PTSEnd);
-    }
     updateEnabled(area);
+    if (!start || !end || area.SectorStart > area.SectorEnd) area.IsEnabled = false;
     return true;
 }
 }  // namespace
@@ -103,8 +123,8 @@ void Save(const CCutList& list, std::int64_t firstPts, const std::string& title)
         const CCutArea& area = list[i];
         if (!area.IsEnabled) continue;
         const std::string sub = group + "/" + std::to_string(i);
-        store.SetInt(sub, "SectorStart", static_cast<std::uint32_t>(area.SectorStart));
-        store.SetInt(sub, "SectorEnd", static_cast<std::uint32_t>(area.SectorEnd));
+        storeSector(sub, "SectorStart", area.SectorStart);
+        storeSector(sub, "SectorEnd", area.SectorEnd);
         store.SetBinary(sub, "PTSStart", toBytes(area.PTSStart));
         store.SetBinary(sub, "PTSEnd", toBytes(area.PTSEnd));
         store.SetInt(sub, "IsEnabled", 1);
@@ -112,17 +132,24 @@ void Save(const CCutList& list, std::int64_t firstPts, const std::string& title)
 }
 
 void Load(CCutList& list, std::int64_t& firstPts, const std::string& title) {
+    std::optional<std::int64_t> stored;
+    Load(list, stored, title);
+    if (stored) firstPts = *stored;
+}
+
+void Load(CCutList& list, std::optional<std::int64_t>& firstPts, const std::string& title) {
     platform::ISettingsStore& store = platform::Settings();
     const std::string group = GroupName(title);
     list.clear();
     std::int64_t stored = 0;
+    firstPts.reset();
     if (fromBytes(store.GetBinary(group, "FirstPTS"), stored)) firstPts = stored;
     for (int i = 0;; ++i) {
         const std::string sub = group + "/" + std::to_string(i);
         CCutArea area;
         const bool enabled = loadArea(sub, area);
         if (enabled)
-            list.push_back(area);
+            list.push_back(area);  // disabled when damaged
         else
             store.RemoveGroup(sub);
         if (!(i + 1 < kProbedIndices || enabled)) break;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "demux/cut_area.h"
@@ -24,12 +25,17 @@ std::string GroupName(const std::string& title);
 
 // Replaces what is stored for title: "FirstPTS" and one group per enabled
 // area ("0", "1", ... by list index, so disabled areas leave gaps). An empty
-// or wholly disabled list leaves no group behind.
+// or wholly disabled list leaves no group behind. Sectors of 2^32 and above
+// keep their high 32 bits under "SectorStartHigh"/"SectorEndHigh".
 void Save(const CCutList& list, std::int64_t firstPts, const std::string& title);
 // Reads the stored areas (indices 0..29 always probed, beyond that until the
 // first gap), renumbered by list position; disabled or missing entries are
 // deleted from the store, and the group goes when nothing was loaded.
-// firstPts is replaced only by a stored value of exactly 8 bytes.
+// firstPts is replaced only by a stored value of exactly 8 bytes. A stored
+// area with a sector missing or refused, or its end before its start, loads
+// disabled.
 void Load(CCutList& list, std::int64_t& firstPts, const std::string& title);
+// The same; firstPts is empty when no 8-byte value is stored.
+void Load(CCutList& list, std::optional<std::int64_t>& firstPts, const std::string& title);
 
 }  // namespace cutlist

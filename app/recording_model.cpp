@@ -6,6 +6,7 @@
 
 #include "app/byte_order_probe.h"
 #include "app/cut_list.h"
+#include "app/snapshot_capture.h"
 #include "demux/mpeg_ts_demux.h"
 #include "platform/file.h"
 #include "res/strings.h"
@@ -81,10 +82,12 @@ bool CRecordingModel::Open(const std::string& path, std::string* error) {
         m_recording.SetUnswapped(1);
         scan();
         readRecordingHeader();
+        findFirstPicture();
         m_recording.SeekToStart();  // the probe read on past the remembered position
         LoadCutList();
     } catch (const platform::FileException& e) {
-        if (error) *error = openFailure(path, e.OsError()) + " (" + e.what() + ")";
+        // The exception names the file and the reason already.
+        if (error) *error = LoadResString(ids::kFailedToOpenDocument) + " " + e.what();
         m_cutList.clear();  // nothing loaded must be stored back over the user's list
         m_recording.Close();
         return false;
@@ -132,6 +135,13 @@ void CRecordingModel::readRecordingHeader() {
     m_recording.SeekToStart();
 }
 
+void CRecordingModel::findFirstPicture() {
+    // Never the stored "FirstPTS": that may be another recording's.
+    m_firstPTS = 0;
+    CaptureSnapshot(*this, 0, -1, std::string());
+    m_recording.SeekToStart();
+}
+
 void CRecordingModel::Close() {
     SaveCutList();
     CloseWithoutSaving();
@@ -144,14 +154,61 @@ void CRecordingModel::CloseWithoutSaving() {
     m_pmtPid = m_videoPid = m_audioPid = m_ac3Pid = 0;
     m_firstPTS = 0;
     m_readOnly = false;
+    m_foreignCutList.reset();
 }
 
 void CRecordingModel::SaveCutList() {
     if (!m_recording.IsOpen()) return;
+    if (m_foreignCutList && m_cutList.empty()) return;
     cutlist::Save(m_cutList, m_firstPTS, m_recording.GetFileTitle());
+    // Areas marked on this recording replace the other one's under the title.
+    if (!m_cutList.empty()) m_foreignCutList.reset();
 }
 
 void CRecordingModel::LoadCutList() {
     if (!m_recording.IsOpen()) return;
-    cutlist::Load(m_cutList, m_firstPTS, m_recording.GetFileTitle());
+    CCutList stored;
+    std::optional<std::int64_t> storedFirst;
+    cutlist::Load(stored, storedFirst, m_recording.GetFileTitle());
+    m_foreignCutList.reset();
+    // An interrupted run in place has changed the recording's start: its
+    // journal, beside this very file, binds the areas to it.
+    if (!HasUnfinishedRun() && belongsElsewhere(stored, storedFirst)) {
+        LogWrite("The stored cut areas of " + m_recording.GetFileTitle() +
+                     " belong to another recording of the same name: not applied",
+                 1);
+        m_foreignCutList = std::move(stored);
+        m_cutList.clear();
+        return;
+    }
+    m_cutList = std::move(stored);
+}
+
+bool CRecordingModel::belongsElsewhere(const CCutList& stored,
+                                       std::optional<std::int64_t> storedFirst) const {
+    if (stored.empty()) return false;
+    const std::uint64_t sectors = (m_recording.GetLength() + kSectorSize - 1) / kSectorSize;
+    for (const CCutArea& area : stored)
+        if (area.IsEnabled && area.SectorStart >= sectors) return true;
+    // A stamp of 0 was stored without a picture to take it from.
+    return storedFirst && *storedFirst != 0 && m_firstPTS != 0 && *storedFirst != m_firstPTS;
+}
+
+const CCutList& CRecordingModel::ForeignCutList() const {
+    static const CCutList kNone;
+    return m_foreignCutList ? *m_foreignCutList : kNone;
+}
+
+void CRecordingModel::DiscardForeignCutList() {
+    if (!m_foreignCutList || !m_recording.IsOpen()) return;
+    m_foreignCutList.reset();
+    cutlist::Save(m_cutList, m_firstPTS, m_recording.GetFileTitle());
+}
+
+bool CRecordingModel::HasUnfinishedRun() const {
+    return m_recording.IsOpen() && platform::FileExists(CutJournalPath(m_recording.GetFilePath()));
+}
+
+std::string CutJournalPath(const std::string& recordingPath) {
+    return recordingPath + ".cutjournal";
 }

@@ -5,6 +5,7 @@
 // opening steps.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/byte_order_probe.h"
@@ -31,8 +32,23 @@ class CRecordingModel {
     bool IsOpen() const { return m_recording.IsOpen(); }
     bool IsReadOnly() const { return m_readOnly; }
 
+    // Stores the cut list, unless it holds nothing and the stored areas are
+    // another recording's (which must not be lost by opening this one).
     void SaveCutList();
+    // Loads the stored cut list. It is applied only when it was made for
+    // this recording: its "FirstPTS" is the stamp of this recording's first
+    // picture (where both are known) and no area starts beyond its end.
+    // Otherwise the areas are kept aside (ForeignCutList) and the list is empty.
     void LoadCutList();
+
+    // The stored cut areas belong to another recording of the same title.
+    bool CutListForeign() const { return m_foreignCutList.has_value(); }
+    const CCutList& ForeignCutList() const;
+    // The user agreed: the other recording's areas are removed from the store.
+    void DiscardForeignCutList();
+    // A removal of cut areas in place was interrupted: its journal lies
+    // beside the recording and the next run completes it.
+    bool HasUnfinishedRun() const;
 
     // Sequence-header counts of the byte-order probe of the last opening.
     ByteOrderCounts ProbeCounts() const { return m_byteOrder; }
@@ -46,17 +62,25 @@ class CRecordingModel {
     std::uint16_t m_ac3Pid = 0;
     CCutList m_cutList;
     CPMT m_streams;
+    // The stamp of the recording's own first picture (found when it is
+    // opened), the time base of every displayed time; 0 without pictures.
     std::int64_t m_firstPTS = 0;
     std::int32_t m_bitRate = 4000;  // kbit/s estimate of the stream scan
 
   private:
     void scan();
     void readRecordingHeader();
+    void findFirstPicture();
+    bool belongsElsewhere(const CCutList& stored, std::optional<std::int64_t> storedFirst) const;
 
     CRawFile m_recording;
     bool m_readOnly = false;
     ByteOrderCounts m_byteOrder;
+    std::optional<CCutList> m_foreignCutList;
 };
+
+// The journal of an in-place run on the recording whose segment 0 is path.
+std::string CutJournalPath(const std::string& recordingPath);
 
 // The recording the jobs work on ("the active document").
 CRecordingModel* ActiveRecording();

@@ -14,19 +14,15 @@ namespace cli {
 namespace {
 
 void printCutList(const CRecordingModel& model) {
+    if (model.CutListForeign()) {
+        std::printf("Stored for another recording of the same name (not used here):\n");
+        PrintCutAreas(stdout, model, model.ForeignCutList());
+    }
     if (model.m_cutList.empty()) {
         std::printf("No cut areas.\n");
         return;
     }
-    for (std::size_t i = 0; i < model.m_cutList.size(); ++i) {
-        const CCutArea& a = model.m_cutList[i];
-        std::printf("Cut-area %zu: sectors %llu-%llu, %s-%s%s\n", i + 1,
-                    static_cast<unsigned long long>(a.SectorStart),
-                    static_cast<unsigned long long>(a.SectorEnd),
-                    FormatMs((a.PTSStart - model.m_firstPTS) / 90).c_str(),
-                    FormatMs((a.PTSEnd - model.m_firstPTS) / 90).c_str(),
-                    a.IsEnabled ? "" : " (disabled)");
-    }
+    PrintCutAreas(stdout, model, model.m_cutList);
 }
 
 int runCuts(const std::vector<std::string>& args) {
@@ -69,7 +65,10 @@ int runCuts(const std::vector<std::string>& args) {
     }
     CRecordingModel model;
     if (!OpenRecording(model, path)) return kExitError;
-    if (clear) cutlist::RemoveAll(model.m_cutList);
+    if (clear) {
+        cutlist::RemoveAll(model.m_cutList);
+        model.DiscardForeignCutList();
+    }
     for (const std::string& range : ranges) {
         CCutArea area;
         std::string error;

@@ -9,6 +9,7 @@
 
 #include "app/recording_model.h"
 #include "cli/command.h"
+#include "cli/job_args.h"
 #include "cli/recording_args.h"
 #include "cli/terminal_progress.h"
 #include "cli/terminal_prompts.h"
@@ -40,6 +41,7 @@ struct Options {
     bool ignoreCuts = false;
     std::optional<bool> overwrite;
     bool quiet = false;
+    LogOptions log;
 };
 
 bool ParsePid(const std::string& text, std::uint16_t& pid) {
@@ -65,7 +67,10 @@ std::optional<int> ParseOptions(const std::string& name, const std::vector<std::
             return true;
         };
         std::string v;
-        if (a == "-o") {
+        std::string logError;
+        if (TakeLogOption(args, i, o.log, &logError)) {
+            if (!logError.empty()) return fail(logError);
+        } else if (a == "-o") {
             if (!value(o.folder)) return fail("-o needs a folder");
         } else if (a == "--audio") {
             std::uint16_t pid = 0;
@@ -102,9 +107,21 @@ std::optional<int> ParseOptions(const std::string& name, const std::vector<std::
 }
 
 // The MPEG job keeps one audio stream: the one asked for, else the first
-// MPEG audio stream, as the window's combo box preselects it.
+// MPEG audio stream, as the window's combo box preselects it. A PID that is
+// no audio stream of the recording gives 0 with the reason on stderr.
 std::uint16_t ChooseAudio(const CRecordingModel& model, const Options& o) {
-    if (o.audio) return *o.audio;
+    if (o.audio) {
+        std::string pids;
+        for (const sPMTEntry& e : model.m_streams) {
+            if (!IsAudio(e.streamType)) continue;
+            if (e.pid == *o.audio) return *o.audio;
+            pids += (pids.empty() ? "" : ", ") + std::to_string(e.pid);
+        }
+        std::fprintf(stderr, "ravelo-cli mpeg: --audio %u is no audio stream of %s (audio PIDs: %s)\n",
+                     *o.audio, model.Recording().GetFileTitle().c_str(),
+                     pids.empty() ? "none" : pids.c_str());
+        return 0;
+    }
     for (const sPMTEntry& e : model.m_streams)
         if (IsMpegAudio(e.streamType)) return static_cast<std::uint16_t>(e.pid);
     for (const sPMTEntry& e : model.m_streams)
@@ -115,21 +132,19 @@ std::uint16_t ChooseAudio(const CRecordingModel& model, const Options& o) {
 int Run(const std::string& name, OutputKind kind, const std::vector<std::string>& args) {
     Options o;
     if (auto code = ParseOptions(name, args, o)) return *code;
+    if (!OpenLog(name.c_str(), o.log)) return kExitError;
     CRecordingModel model;
     if (!OpenRecording(model, o.path)) return kExitError;
-    if (!o.cuts.empty()) {
-        // Areas given here replace the stored ones for this job only.
-        model.m_cutList.clear();
-        for (const std::string& range : o.cuts) {
-            CCutArea area;
-            std::string error;
-            if (!MakeCutArea(model, range, area, &error)) {
-                std::fprintf(stderr, "ravelo-cli %s: %s\n", name.c_str(), error.c_str());
-                model.CloseWithoutSaving();
-                return kExitError;
-            }
-            model.m_cutList.push_back(area);
-        }
+    // Areas given here replace the stored ones for this job only; stored
+    // areas of another recording of the same name are never used.
+    if (!(o.ignoreCuts && o.cuts.empty()) && !UseCutOptions(name.c_str(), model, o.cuts)) {
+        model.CloseWithoutSaving();
+        return kExitError;
+    }
+    const std::uint16_t audio = kind == OutputMpeg ? ChooseAudio(model, o) : 0;
+    if (kind == OutputMpeg && o.audio && audio == 0) {
+        model.CloseWithoutSaving();
+        return kExitError;
     }
     TerminalProgress progress(o.quiet);
     TerminalPrompts prompts(o.overwrite, o.quiet);
@@ -140,8 +155,11 @@ int Run(const std::string& name, OutputKind kind, const std::vector<std::string>
     SetActiveRecording(&model);
     CFunctionMng& driver = FunctionMng();
     driver.m_outputFolder = o.folder;
-    const JobResult result = driver.FnCreateOutput(kind == OutputMpeg ? ChooseAudio(model, o) : 0, kind);
+    // With -o the work folders below the output path are of no use.
+    driver.m_workFolders = o.folder.empty();
+    const JobResult result = driver.FnCreateOutput(audio, kind);
     driver.m_outputFolder.clear();
+    driver.m_workFolders = true;
     driver.m_pDoc = nullptr;
     SetActiveRecording(nullptr);
     platform::SetKeyState(nullptr);
@@ -149,25 +167,13 @@ int Run(const std::string& name, OutputKind kind, const std::vector<std::string>
     SetProgress(nullptr);
     model.CloseWithoutSaving();  // the job leaves the stored cut list as it was
 
-    switch (result) {
-        case JobResult::Done: return kExitOk;
-        case JobResult::DoneWithWarnings: return kExitWarnings;
-        case JobResult::NotStarted:
-            std::fprintf(stderr, "ravelo-cli %s: not started: the output exists (see --overwrite)\n",
-                         name.c_str());
-            return kExitError;
-        case JobResult::Cancelled:
-            std::fprintf(stderr, "ravelo-cli %s: cancelled\n", name.c_str());
-            return kExitError;
-        case JobResult::Failed:
-        default:
-            if (o.quiet) {
-                for (const std::string& line : progress.Lines())
-                    if (line.rfind("Failed: ", 0) == 0)
-                        std::fprintf(stderr, "ravelo-cli %s: %s\n", name.c_str(), line.c_str());
-            }
-            return kExitError;
+    if (result == JobResult::NotStarted) {
+        std::fprintf(stderr,
+                     "ravelo-cli %s: not started: nothing was replaced (see --overwrite)\n",
+                     name.c_str());
+        return kExitError;
     }
+    return ExitCode(name.c_str(), result);
 }
 
 const char* const kOptions =
@@ -180,11 +186,18 @@ const char* const kOptions =
     "  --ignore-cuts     process the whole recording (the window's Ctrl key)\n"
     "  --overwrite       replace existing output files without asking\n"
     "  --no-overwrite    never replace them (the job is not started)\n"
-    "  --quiet           no progress bar and no message lines; only errors\n\n"
-    "Without --overwrite/--no-overwrite the question is asked on the terminal;\n"
-    "without a terminal nothing is overwritten.\n"
-    "Exit codes: 0 done, 1 done but the recording had data errors (sequence errors,\n"
-    "dropped frames, padding), 2 failed, cancelled or not started.\n";
+    "  --quiet           no progress bar and no message lines; only warnings and errors\n"
+    "  --log FILE        write the log of the job to FILE; --log-level 1 (default), 2\n"
+    "                    or 3 (all details)\n\n"
+    "Every file the job would write is checked before any is written. Without\n"
+    "--overwrite/--no-overwrite one question on the terminal names all that exist;\n"
+    "with --no-overwrite, or without a terminal, nothing is replaced and the job\n"
+    "does not start. Stored cut areas of another recording of the same name are\n"
+    "not used: the job then stops unless --cut or --ignore-cuts is given.\n"
+    "Recordings of 192-byte packets are refused (copy and cut take them).\n"
+    "Exit codes: 0 done, 1 done with warnings (data errors in the recording such as\n"
+    "sequence errors, dropped frames or padding, or an output that stayed empty),\n"
+    "2 failed, cancelled or not started.\n";
 
 const CommandRegistrar demuxRegistrar{Command{
     "demux", "demultiplex a recording into elementary streams (.m2v, .mp2, .ac3)",
@@ -210,7 +223,7 @@ const CommandRegistrar vobRegistrar{Command{
     std::string("Usage: ravelo-cli vob RECORDING [-o DIR] [--cut FROM-TO]... [--ignore-cuts]\n"
                 "                  [--overwrite|--no-overwrite] [--quiet]\n\n"
                 "Writes the video and every audio stream into one VOB file whose clock\n"
-                "starts at 0. An existing file is replaced.\n\n") +
+                "starts at 0.\n\n") +
         kOptions,
     [](const std::vector<std::string>& args) { return Run("vob", OutputVob, args); }}};
 

@@ -97,6 +97,10 @@ void printText(CRecordingModel& model, const RecordingInfo& info) {
     std::printf("First PTS:   %lld\n", static_cast<long long>(model.m_firstPTS));
     if (info.haveLast) std::printf("Duration:    %s\n", FormatMs(info.durationMs).c_str());
     std::printf("Cut areas:   %zu\n", model.m_cutList.size());
+    if (model.CutListForeign())
+        std::printf("             (%zu stored under this name belong to another recording: not "
+                    "used)\n",
+                    model.ForeignCutList().size());
     for (std::size_t i = 0; i < model.m_cutList.size(); ++i) {
         const CCutArea& a = model.m_cutList[i];
         std::printf("  %zu: sectors %llu-%llu  %s-%s%s\n", i + 1,

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/recording_model.h"
+#include "cli/command.h"
+#include "shell/log.h"
 #include "cli/recording_args.h"
 #include "cli/terminal_progress.h"
 #include "shell/progress.h"
@@ -10,10 +12,45 @@
 
 namespace cli {
 
+bool TakeLogOption(const std::vector<std::string>& args, std::size_t& i, LogOptions& out,
+                   std::string* error) {
+    const std::string& arg = args[i];
+    if (arg != "--log" && arg != "--log-level") return false;
+    if (i + 1 >= args.size()) {
+        *error = arg + " needs a value";
+        return true;
+    }
+    const std::string& value = args[++i];
+    if (arg == "--log") {
+        out.file = value;
+    } else if (value.size() == 1 && value[0] >= '1' && value[0] <= '3') {
+        out.level = value[0] - '0';
+    } else {
+        *error = "--log-level is 1, 2 or 3";
+    }
+    return true;
+}
+
+bool OpenLog(const char* command, const LogOptions& log) {
+    if (log.file.empty()) return true;
+    if (LogOpenFile(log.level, log.file)) return true;
+    std::fprintf(stderr, "ravelo-cli %s: cannot create the log file %s (or it is in use)\n", command,
+                 log.file.c_str());
+    return false;
+}
+
 bool TakeJobArgument(const char* command, const std::vector<std::string>& args, std::size_t& i,
                      JobArgs& out) {
     const std::string& arg = args[i];
-    if (arg == "--cut" && i + 1 < args.size()) {
+    std::string error;
+    if (TakeLogOption(args, i, out.log, &error)) {
+        if (error.empty()) return true;
+        std::fprintf(stderr, "ravelo-cli %s: %s\n", command, error.c_str());
+        return false;
+    }
+    if (arg == "--quiet" || arg == "-q") {
+        out.quiet = true;
+    } else if (arg == "--cut" && i + 1 < args.size()) {
         out.cuts.push_back(args[++i]);
     } else if (arg.rfind("--cut=", 0) == 0) {
         out.cuts.push_back(arg.substr(6));
@@ -49,6 +86,16 @@ bool CheckJobArguments(const char* command, const JobArgs& args) {
 
 bool UseCutOptions(const char* command, CRecordingModel& model,
                    const std::vector<std::string>& cuts) {
+    if (cuts.empty() && model.CutListForeign()) {
+        std::fprintf(stderr,
+                     "ravelo-cli %s: the cut areas stored for %s belong to another recording of "
+                     "the same name (its first picture or its length differs): not used. Give the "
+                     "areas with --cut, or remove the stored ones with 'ravelo-cli cuts %s "
+                     "--clear'.\n",
+                     command, model.Recording().GetFileTitle().c_str(),
+                     model.Recording().GetFilePath().c_str());
+        return false;
+    }
     if (!cuts.empty()) model.m_cutList.clear();
     for (const std::string& range : cuts) {
         CCutArea area;
@@ -62,8 +109,11 @@ bool UseCutOptions(const char* command, CRecordingModel& model,
     return true;
 }
 
-JobResult RunJob(CRecordingModel& model, IPrompts& prompts, const std::function<JobResult()>& job) {
-    TerminalProgress progress(false);
+JobResult RunJob(CRecordingModel& model, IPrompts& prompts, bool quiet,
+                 const std::function<JobResult()>& job) {
+    TerminalProgress progress(quiet);
+    // The tool writes its outputs where it is told: no work folders.
+    FunctionMng().m_workFolders = false;
     SetPrompts(&prompts);
     SetProgress(&progress);
     SetActiveRecording(&model);
@@ -72,7 +122,25 @@ JobResult RunJob(CRecordingModel& model, IPrompts& prompts, const std::function<
     SetActiveRecording(nullptr);
     SetProgress(nullptr);
     SetPrompts(nullptr);
+    FunctionMng().m_workFolders = true;
     return result;
+}
+
+int ExitCode(const char* command, JobResult result) {
+    switch (result) {
+        case JobResult::Done: return kExitOk;
+        case JobResult::DoneWithWarnings:
+            std::fprintf(stderr, "ravelo-cli %s: warning: finished, but not everything went as asked (see above)\n",
+                         command);
+            return kExitWarnings;
+        case JobResult::Cancelled:
+            std::fprintf(stderr, "ravelo-cli %s: cancelled\n", command);
+            return kExitError;
+        case JobResult::NotStarted:
+            std::fprintf(stderr, "ravelo-cli %s: nothing done\n", command);
+            return kExitError;
+        default: return kExitError;
+    }
 }
 
 }  // namespace cli

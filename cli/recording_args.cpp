@@ -1,6 +1,7 @@
 #include "cli/recording_args.h"
 
 #include <cstdio>
+#include <optional>
 #include <regex>
 
 #include "app/cut_list.h"
@@ -91,24 +92,63 @@ ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark) {
     return resolved;
 }
 
+namespace {
+std::string markText(const Mark& mark) {
+    return mark.isTime ? FormatMs(mark.ms) : std::to_string(mark.sector);
+}
+
+// The end of the recording in the mark's own unit: the last picture's time,
+// or the number of sectors. Empty when the mark lies within it.
+std::optional<std::string> beyondEnd(CRecordingModel& model, const Mark& mark) {
+    if (!mark.isTime) {
+        const std::uint64_t sectors = model.Recording().GetLength() / 512;
+        if (mark.sector <= sectors) return std::nullopt;
+        return "sector " + std::to_string(sectors);
+    }
+    std::int64_t last = 0;
+    if (!FindLastPictureStamp(model, last)) return std::nullopt;
+    const std::int64_t endMs = (last - model.m_firstPTS) / kTicksPerMs;
+    if (mark.ms <= endMs) return std::nullopt;
+    return FormatMs(endMs);
+}
+}  // namespace
+
 bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area,
                  std::string* error) {
     Mark from, to;
     if (!ParseMarkRange(range, from, to, error)) return false;
+    auto fail = [&](const std::string& what) {
+        if (error) *error = "bad range '" + range + "': " + what;
+        return false;
+    };
+    if (from.isTime == to.isTime &&
+        (from.isTime ? from.ms > to.ms : from.sector > to.sector))
+        return fail("FROM " + markText(from) + " is after TO " + markText(to));
+    if (auto end = beyondEnd(model, from)) return fail("FROM is beyond the end (" + *end + ")");
+    if (auto end = beyondEnd(model, to)) return fail("TO is beyond the end (" + *end + ")");
     const ResolvedMark start = ResolveMark(model, from);
     const ResolvedMark end = ResolveMark(model, to);
     area = CCutArea{};
     cutlist::SetStartMark(area, start.sector, start.stamp);
     cutlist::SetEndMark(area, end.sector, end.stamp);
-    if (end.sector < start.sector) {
-        if (error) *error = "bad range '" + range + "': TO lies before FROM";
-        return false;
-    }
-    if (!area.IsEnabled) {
-        if (error) *error = "bad range '" + range + "': FROM and TO land on the same picture";
-        return false;
-    }
+    if (end.sector < start.sector)
+        return fail("FROM " + markText(from) + " lands after TO " + markText(to));
+    if (!area.IsEnabled) return fail("FROM and TO land on the same picture");
     return true;
+}
+
+void PrintCutAreas(std::FILE* out, const CRecordingModel& model, const CCutList& areas) {
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        const CCutArea& a = areas[i];
+        std::string times;
+        if (a.PTSStart != 0 || a.PTSEnd != 0)
+            times = ", " + FormatMs((a.PTSStart - model.m_firstPTS) / kTicksPerMs) + "-" +
+                    FormatMs((a.PTSEnd - model.m_firstPTS) / kTicksPerMs);
+        std::fprintf(out, "Cut-area %zu: sectors %llu-%llu%s%s\n", i + 1,
+                     static_cast<unsigned long long>(a.SectorStart),
+                     static_cast<unsigned long long>(a.SectorEnd), times.c_str(),
+                     a.IsEnabled ? "" : " (disabled)");
+    }
 }
 
 bool OpenRecording(CRecordingModel& model, const std::string& path) {

@@ -6,6 +6,7 @@
 // mark (the picture search at that position).
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,18 @@ struct ResolvedMark {
 ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark);
 
 // Parses and resolves "FROM-TO" into a cut area set by the editing rules
-// (start mark, then end mark). False with a message when the text is bad or
-// TO lies before FROM.
+// (start mark, then end mark). False with a message that says what is wrong:
+// the text is bad, FROM lies after TO, a mark lies beyond the end, or both
+// land on the same picture.
 bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& area,
                  std::string* error);
 
 // Opens the recording; on failure prints "ravelo-cli: <message>" to stderr.
 bool OpenRecording(CRecordingModel& model, const std::string& path);
+
+// One line per area: "Cut-area N: sectors S-E, H:MM:SS.mmm-H:MM:SS.mmm" (the
+// times from the first picture; left out where the marks carry no stamps).
+void PrintCutAreas(std::FILE* out, const CRecordingModel& model, const CCutList& areas);
 
 // Milliseconds as H:MM:SS.mmm.
 std::string FormatMs(std::int64_t ms);

@@ -55,7 +55,8 @@ void TerminalProgress::SetText(const std::string& text) {
 
 void TerminalProgress::AddLine(const std::string& text) {
     m_lines.push_back(text);
-    if (m_quiet) return;
+    // Quiet keeps what the user must hear of: warnings and failures.
+    if (m_quiet && text.rfind("Warning", 0) != 0 && text.rfind("Failed", 0) != 0) return;
     clearBar();
     std::fprintf(stderr, "%s\n", text.c_str());
     drawBar();

@@ -32,7 +32,8 @@ std::optional<std::string> TerminalPrompts::readLine() {
 PromptAnswer TerminalPrompts::Ask(const std::string& caption, const std::string& text,
                                   PromptButtons buttons, PromptIcon) {
     if (buttons == PromptButtons::YesNoCancel && m_overwrite) {
-        if (!m_quiet)
+        // A refusal is the reason the job does not start: it is always shown.
+        if (!m_quiet || !*m_overwrite)
             std::fprintf(stderr, "%s: %s\n%s\n", caption.c_str(), Plain(text).c_str(),
                          *m_overwrite ? "Yes (--overwrite)" : "Cancel (--no-overwrite)");
         return *m_overwrite ? PromptAnswer::Yes : PromptAnswer::Cancel;

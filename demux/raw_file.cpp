@@ -36,8 +36,9 @@ std::string lower(std::string text) {
     return text;
 }
 
+// A backslash is an ordinary character of a Linux file name, not a folder.
 std::string titleOf(const std::string& path) {
-    auto slash = path.find_last_of("/\\");
+    auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -131,6 +132,8 @@ bool CRawFile::openForReading(const std::string& name, unsigned flags, platform:
 bool CRawFile::openForCreate(const std::string& name, unsigned flags, platform::FileError* error) {
     // The layout copied from the source decides where the output is split.
     if (m_segments.empty()) m_segments.push_back(Segment{});
+    m_createName = name;
+    m_createFlags = flags;
     for (std::size_t index = 0; index < m_segments.size(); ++index) {
         Segment& segment = m_segments[index];
         segment.path = GetSegmentName(name, static_cast<int>(index));
@@ -148,6 +151,8 @@ void CRawFile::Close() {
     for (Segment& segment : m_segments)
         segment.file.Close();
     m_segments.clear();
+    m_capacities.clear();
+    m_createName.clear();
     resetCache();
 }
 
@@ -156,12 +161,26 @@ int CRawFile::Handle() const {
 }
 
 void CRawFile::CopySegmentLayout(const CRawFile& other) {
+    m_capacities.clear();
     for (const Segment& source : other.m_segments) {
         Segment copy;
         copy.start = source.start;
         copy.length = source.length;
         m_segments.push_back(std::move(copy));
+        m_capacities.push_back(source.length);
     }
+    // The last segment takes the rest, as the source's last one does.
+    if (!m_capacities.empty()) m_capacities.pop_back();
+}
+
+std::vector<std::string> CRawFile::ExistingLaterSegments(const std::string& name) {
+    std::vector<std::string> found;
+    for (int index = 1; index < kMaxSegments; ++index) {
+        std::string path = GetSegmentName(name, index);
+        if (!platform::FileExists(path)) break;
+        found.push_back(std::move(path));
+    }
+    return found;
 }
 
 std::string CRawFile::GetFileName() const {
@@ -202,6 +221,15 @@ void CRawFile::SetUnswapped(int mode) {
 
 std::uint64_t CRawFile::GetLength() const {
     return m_segments.empty() ? 0 : m_segments.back().end();
+}
+
+std::uint64_t CRawFile::GetReadableLength() const {
+    return IsSwapped() ? GetLength() & ~std::uint64_t{1} : GetLength();
+}
+
+void CRawFile::Flush() {
+    for (Segment& segment : m_segments)
+        if (segment.file.IsOpen()) segment.file.Sync();
 }
 
 std::uint64_t CRawFile::Seek(std::int64_t offset, int from) {
@@ -254,33 +282,45 @@ std::size_t CRawFile::readPhysical(std::uint64_t position, std::uint8_t* out, st
     return done;
 }
 
+std::size_t CRawFile::segmentForWrite(std::uint64_t position) {
+    if (int index = segmentAt(position); index >= 0) return static_cast<std::size_t>(index);
+    // Inside an empty segment's place: the next non-empty one holds it.
+    for (std::size_t i = 0; i + 1 < m_segments.size(); ++i)
+        if (m_segments[i].end() > position) return i;
+    for (;;) {
+        const std::size_t last = m_segments.size() - 1;
+        if (last >= m_capacities.size() ||
+            position < m_segments[last].start + m_capacities[last])
+            return last;
+        // The last segment is full by the copied layout: the output goes on
+        // in a new segment file, named the way reading finds it.
+        Segment next;
+        next.start = m_segments[last].start + m_capacities[last];
+        next.path = GetSegmentName(m_createName, static_cast<int>(m_segments.size()));
+        platform::FileError error;
+        if (m_createName.empty() || !next.file.Open(next.path, m_createFlags, &error))
+            throw platform::FileException(error.osError >= 0 ? error.osError : EBADF, next.path,
+                                          "Cannot create");
+        m_segments.push_back(std::move(next));
+    }
+}
+
 void CRawFile::writePhysical(std::uint64_t position, const std::uint8_t* in, std::size_t count) {
     if (m_segments.empty()) throw platform::FileException(EBADF, "", "Cannot write");
     std::size_t done = 0;
     while (done < count) {
-        // A write spans as many segments as it needs; the last one grows.
-        int index = segmentAt(position + done);
-        if (index < 0) {
-            Segment& last = m_segments.back();
-            if (position + done < last.start) {
-                // Inside an empty segment's place: the next non-empty one holds it.
-                index = static_cast<int>(m_segments.size()) - 1;
-                for (std::size_t i = 0; i < m_segments.size(); ++i)
-                    if (m_segments[i].end() > position + done) {
-                        index = static_cast<int>(i);
-                        break;
-                    }
-            } else {
-                index = static_cast<int>(m_segments.size()) - 1;
-            }
-        }
-        Segment& segment = m_segments[static_cast<std::size_t>(index)];
-        bool isLast = static_cast<std::size_t>(index) + 1 == m_segments.size();
-        std::uint64_t inSegment = position + done - segment.start;
+        // A write spans as many segments as it needs; the last one grows up
+        // to its size in the copied layout, if it has one.
+        const std::size_t index = segmentForWrite(position + done);
+        Segment& segment = m_segments[index];
+        const bool isLast = index + 1 == m_segments.size();
+        const std::uint64_t inSegment = position + done - segment.start;
         std::size_t n = count - done;
         if (!isLast)
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, segment.length - inSegment));
+        else if (index < m_capacities.size())
             n = static_cast<std::size_t>(
-                std::min<std::uint64_t>(n, segment.end() - (position + done)));
+                std::min<std::uint64_t>(n, m_capacities[index] - inSegment));
         segment.file.WriteAt(inSegment, in + done, n);
         if (isLast) segment.length = std::max(segment.length, inSegment + n);
         done += n;

@@ -34,7 +34,13 @@ class CRawFile {
     std::uint64_t SeekToStart();
     std::uint64_t SeekToLastEnd();  // position of the last byte
     std::uint64_t GetLength() const;
+    // The bytes a Read can deliver: in swapped mode an odd last byte has no
+    // partner and is never delivered, so this is the length rounded down to
+    // whole pairs; otherwise the length.
+    std::uint64_t GetReadableLength() const;
     void SetLength(std::uint64_t length);  // shortens, deleting trailing segment files
+    // Waits until every segment's written data is on the disk.
+    void Flush();
 
     // Returns the bytes delivered: fewer at the end of the recording.
     std::size_t Read(void* buffer, std::size_t count);
@@ -56,6 +62,10 @@ class CRawFile {
     int GetUnswapped() const { return m_unswapped; }
     bool IsSwapped() const { return m_unswapped != 1; }
 
+    // Before an Open with modeCreate: the output is split where other is.
+    // Every segment but the last gets the size of other's segment of that
+    // index, also when more is written than was set aside: further segment
+    // files are then created as the writes need them.
     void CopySegmentLayout(const CRawFile& other);
     int GetSegmentCount() const { return static_cast<int>(m_segments.size()); }
     std::string GetSegmentPath(int index) const;
@@ -65,6 +75,9 @@ class CRawFile {
     bool HoldsFile(const std::string& path) const;
 
     static std::string GetSegmentName(const std::string& name, int index);
+    // The later segment files (index 1, 2, ... up to the first missing one)
+    // that exist beside name: what reading name would take for its segments.
+    static std::vector<std::string> ExistingLaterSegments(const std::string& name);
 
     // Bytes per second over about the last second of reads and writes.
     static std::uint32_t GetThroughput();
@@ -84,11 +97,19 @@ class CRawFile {
     std::size_t readLogical(std::uint64_t position, std::uint8_t* out, std::size_t count);
     void writeSwapped(std::uint64_t position, const std::uint8_t* in, std::size_t count);
     int segmentAt(std::uint64_t position) const;
+    // Where a write at position goes; creates the next segment file when the
+    // last one is full by the copied layout.
+    std::size_t segmentForWrite(std::uint64_t position);
     bool openForReading(const std::string& name, unsigned flags, platform::FileError* error);
     bool openForCreate(const std::string& name, unsigned flags, platform::FileError* error);
     static void countBytes(std::size_t count);
 
     std::vector<Segment> m_segments;
+    // Created outputs: the size of each segment but the last (empty: the last
+    // segment takes whatever is written), and how further segments are made.
+    std::vector<std::uint64_t> m_capacities;
+    std::string m_createName;
+    unsigned m_createFlags = 0;
     int m_unswapped = 1;
     std::uint64_t m_position = 0;
     std::vector<std::uint8_t> m_cache;  // logical bytes [m_cacheStart, +m_cacheLength)

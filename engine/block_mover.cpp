@@ -9,178 +9,267 @@
 #include "shell/log.h"
 
 namespace {
-constexpr std::size_t kPacketSize = 188;
-// Whole packets, so that a stretch is filtered packet by packet.
-constexpr std::size_t kFilterChunk = (CBlockMover::kBlockSize / kPacketSize) * kPacketSize;
 // How far around a cut the sound's PES packets are completed or skipped: a
 // PES of a sound stream spans a few packets, far below this.
 constexpr std::uint64_t kUnitReach = 1 << 20;
 
+// These take the transport packet itself, after any prefix.
 std::uint16_t pidOf(const std::uint8_t* packet) {
     return static_cast<std::uint16_t>(((packet[1] & 0x1F) << 8) | packet[2]);
 }
 bool isUnitStart(const std::uint8_t* packet) {
     return (packet[1] & 0x40) != 0;
 }
-bool isWholePacket(const std::uint8_t* packet, std::size_t size) {
-    return size == kPacketSize && packet[0] == 0x47;
-}
 // An adaptation field with a PCR: its flags byte follows the length byte.
 bool carriesPcr(const std::uint8_t* packet) {
     return (packet[3] & 0x20) != 0 && packet[4] > 0 && (packet[5] & 0x10) != 0;
 }
 constexpr std::uint8_t kDiscontinuityIndicator = 0x80;
+
+bool holds(const std::vector<std::uint16_t>& pids, std::uint16_t pid) {
+    return std::binary_search(pids.begin(), pids.end(), pid);
+}
+void erase(std::vector<std::uint16_t>& pids, std::uint16_t pid) {
+    auto at = std::lower_bound(pids.begin(), pids.end(), pid);
+    if (at != pids.end() && *at == pid) pids.erase(at);
+}
+std::size_t wholeUnits(std::size_t bytes, std::size_t unit) {
+    return unit > 0 && unit <= bytes ? bytes / unit * unit : bytes;
+}
 }  // namespace
 
 CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
                          std::uint16_t videoPid, bool hardCut, std::int32_t packetStride,
-                         ProgressFn progress)
+                         ProgressFn progress, std::size_t packetSize)
     : m_source(source),
       m_destination(destination),
       m_inPlace(inPlace),
       m_videoPid(videoPid),
       m_hardCut(hardCut),
       m_progress(std::move(progress)),
-      m_blockSize(packetStride > 0 && static_cast<std::size_t>(packetStride) <= kBlockSize
-                      ? kBlockSize / static_cast<std::size_t>(packetStride) *
-                            static_cast<std::size_t>(packetStride)
-                      : kBlockSize),
+      m_packetSize(packetSize),
+      m_syncAt(packetSize > 188 ? packetSize - 188 : 0),
+      m_blockSize(wholeUnits(kBlockSize, packetStride > 0 ? static_cast<std::size_t>(packetStride)
+                                                          : 0)),
+      // Whole packets, so that a stretch is filtered packet by packet.
+      m_filterChunk(wholeUnits(kBlockSize, packetSize)),
       m_block(kBlockSize) {}
 
 void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
                       const std::vector<CutDrop>& drops) {
-    m_read = readPosition;
-    m_write = writePosition;
-    const std::uint64_t end = m_source.GetLength();
-    std::size_t next = 0;
-    while (m_read < end) {
-        // Passed over drops (behind the start) are of no concern.
-        while (next < drops.size() && drops[next].to <= m_read)
-            ++next;
-        if (next < drops.size() && m_read >= drops[next].from) {
-            const CutDrop& drop = drops[next++];
-            logCut(drop);
-            if (drop.reachesEnd) break;
-            if (drop.videoOnly) {
-                moveWithoutVideo(drop.to);
-                continue;
-            }
-            if (drop.kind == CutDrop::Area)
-                completeOpenUnits(std::min(drop.to, drop.from + kUnitReach));
-            m_read = drop.to;
-            const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
-            skipPartialUnits(std::min(limit, m_read + kUnitReach), drop.kind == CutDrop::Area);
-            continue;
-        }
-        // A copy stops on cancel; a run in place goes on, since stopping
-        // would leave the recording half moved.
-        if (!m_progress(m_read) && !m_inPlace) {
-            m_cancelled = true;
-            return;
-        }
-        const std::uint64_t limit = next < drops.size() ? drops[next].from : end;
-        moveBlock(static_cast<std::size_t>(std::min<std::uint64_t>(m_blockSize, limit - m_read)));
+    MoverState start;
+    start.read = readPosition;
+    start.write = writePosition;
+    Resume(start, drops);
+}
+
+void CBlockMover::Resume(const MoverState& state, const std::vector<CutDrop>& drops) {
+    m_state = state;
+    m_drops = &drops;
+    m_cancelled = false;
+    // A swapped recording of odd length ends with a byte that has no partner.
+    m_end = m_source.GetReadableLength();
+    const std::uint64_t end = m_end;
+    m_committedRead = m_state.read;
+    if (m_journal) m_journal->Commit(m_state);
+    while (m_state.phase != MoverState::Finished) {
+        if (m_state.phase != MoverState::Blocks)
+            filterStep();
+        else if (!blockStep(end))
+            return;  // cancelled
+        if (m_state.phase != MoverState::Blocks && m_state.phase != MoverState::Finished &&
+            m_state.read >= m_state.phaseEnd)
+            endPhase(end);
     }
+    if (m_journal) m_journal->Commit(m_state);
+}
+
+bool CBlockMover::blockStep(std::uint64_t end) {
+    const std::vector<CutDrop>& drops = *m_drops;
+    if (m_state.read >= end) {
+        m_state.phase = MoverState::Finished;
+        return true;
+    }
+    // Passed over drops (behind the start) are of no concern.
+    while (m_state.nextDrop < drops.size() && drops[m_state.nextDrop].to <= m_state.read)
+        ++m_state.nextDrop;
+    if (m_state.nextDrop < drops.size() && m_state.read >= drops[m_state.nextDrop].from) {
+        enterDrop(drops[m_state.nextDrop++], end);
+        return true;
+    }
+    // A copy stops on cancel; a run in place goes on, since stopping
+    // would leave the recording half moved.
+    if (!m_progress(m_state.read) && !m_inPlace) {
+        m_cancelled = true;
+        return false;
+    }
+    const std::uint64_t limit =
+        m_state.nextDrop < drops.size() ? drops[m_state.nextDrop].from : end;
+    moveBlock(static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_blockSize, limit - m_state.read)));
+    return true;
+}
+
+void CBlockMover::enterDrop(const CutDrop& drop, std::uint64_t end) {
+    logCut(drop);
+    if (drop.reachesEnd) {
+        m_state.phase = MoverState::Finished;
+        return;
+    }
+    if (drop.videoOnly) {
+        m_state.phase = MoverState::WithoutVideo;
+        m_state.phaseEnd = drop.to;
+        return;
+    }
+    if (drop.kind == CutDrop::Area) {
+        m_state.phase = MoverState::Completing;
+        m_state.phaseEnd = std::min(drop.to, drop.from + kUnitReach);
+        m_state.resumeAt = drop.to;
+        m_state.pids.assign(m_audioPids.begin(), m_audioPids.end());
+        return;
+    }
+    m_state.read = drop.to;
+    enterSkipping(false, end);
+}
+
+void CBlockMover::enterSkipping(bool afterSplice, std::uint64_t end) {
+    const std::vector<CutDrop>& drops = *m_drops;
+    const std::uint64_t limit =
+        m_state.nextDrop < drops.size() ? drops[m_state.nextDrop].from : end;
+    m_state.phase = MoverState::Skipping;
+    m_state.phaseEnd = std::min(limit, m_state.read + kUnitReach);
+    m_state.pids.assign(m_audioPids.begin(), m_audioPids.end());
+    m_state.pcrMarked = !afterSplice || m_hardCut;
+}
+
+void CBlockMover::endPhase(std::uint64_t end) {
+    if (m_state.phase == MoverState::Completing) {
+        m_state.read = std::max(m_state.read, m_state.resumeAt);
+        enterSkipping(true, end);
+        return;
+    }
+    m_state.phase = MoverState::Blocks;
+    m_state.pids.clear();
 }
 
 void CBlockMover::logCut(const CutDrop& drop) const {
     if (drop.kind != CutDrop::Area) return;
-    LogWrite("Detected cut at " + std::to_string(static_cast<std::uint32_t>(m_read)), 1);
+    LogWrite("Detected cut at " + std::to_string(static_cast<std::uint32_t>(m_state.read)), 1);
     if (drop.reachesEnd)
         LogWrite("Cut stops at end of stream => exit", 1);
     else
         LogWrite(m_hardCut ? "Performing hard cut" : "Performing soft cut", 1);
 }
 
-void CBlockMover::readExactly(std::uint8_t* buffer, std::size_t count) {
-    m_source.Seek(static_cast<std::int64_t>(m_read), CRawFile::begin);
+void CBlockMover::readSource(std::uint64_t position, std::uint8_t* buffer, std::size_t count) {
+    m_source.Seek(static_cast<std::int64_t>(position), CRawFile::begin);
+    // The end was measured when the run began: a read that falls short of it
+    // means the recording lost data under way, which no run can make good.
     if (m_source.Read(buffer, count) != count)
         throw platform::FileException(EIO, m_source.GetFilePath(),
                                       "The recording ended before its stated length");
 }
 
+void CBlockMover::writeChunk(const MoverState& before, const std::uint8_t* data,
+                             std::size_t count) {
+    const std::uint64_t writeEnd = before.write + count;
+    if (m_journal && writeEnd > m_committedRead) {
+        if (writeEnd <= before.read) {
+            // Only bytes that are moved already are overwritten: recording
+            // the state before this write lets a retry redo it from the source.
+            m_journal->Commit(before);
+            m_committedRead = before.read;
+        } else {
+            // The write reaches source bytes that are not moved yet (the
+            // stretch removed so far is shorter than the data): the data goes
+            // into the journal first, so that a retry can write it again.
+            m_journal->Stage(before.write, data, count, m_state);
+            m_destination.Seek(static_cast<std::int64_t>(before.write), CRawFile::begin);
+            m_destination.Write(data, count);
+            m_journal->Commit(m_state);
+            m_committedRead = m_state.read;
+            return;
+        }
+    }
+    m_destination.Seek(static_cast<std::int64_t>(before.write), CRawFile::begin);
+    m_destination.Write(data, count);
+}
+
 void CBlockMover::moveBlock(std::size_t count) {
+    const MoverState before = m_state;
+    m_state.read += count;
+    m_state.write += count;
     // In place, data that has not moved is where it belongs already.
-    if (!(m_inPlace && m_read == m_write)) {
-        readExactly(m_block.data(), count);
-        m_destination.Seek(static_cast<std::int64_t>(m_write), CRawFile::begin);
-        m_destination.Write(m_block.data(), count);
-    }
-    m_read += count;
-    m_write += count;
+    if (m_inPlace && before.read == before.write) return;
+    readSource(before.read, m_block.data(), count);
+    writeChunk(before, m_block.data(), count);
 }
 
-void CBlockMover::filterPackets(std::uint64_t to, const PacketFilter& filter) {
-    bool stopped = false;
-    while (m_read < to && !stopped) {
-        m_changed = false;
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kFilterChunk, to - m_read));
-        readExactly(m_block.data(), count);
-        std::size_t kept = 0;
-        std::size_t at = 0;
-        for (; at < count; at += kPacketSize) {
-            const std::size_t size = std::min(kPacketSize, count - at);
-            const std::uint8_t* packet = m_block.data() + at;
-            const Verdict verdict = filter(m_block.data() + at, size);
-            if (verdict == Verdict::Stop) {
-                stopped = true;
-                break;
+CBlockMover::Verdict CBlockMover::judge(std::uint8_t* unit, std::size_t size, bool& changed) {
+    const bool whole = size == m_packetSize && unit[m_syncAt] == 0x47;
+    const std::uint8_t* packet = unit + m_syncAt;
+    switch (m_state.phase) {
+        case MoverState::WithoutVideo:
+            // The packets of the other streams (sound above all) stay, so
+            // that no audio frame is broken here.
+            return whole && pidOf(packet) == m_videoPid ? Verdict::Drop : Verdict::Keep;
+        case MoverState::Completing:
+            // The sound PES packets under way where the kept data ends are
+            // finished from the stretch that is cut out, up to the next unit
+            // start of each.
+            if (m_state.pids.empty()) return Verdict::Stop;
+            if (!whole || !holds(m_state.pids, pidOf(packet))) return Verdict::Drop;
+            if (!isUnitStart(packet)) return Verdict::Keep;
+            erase(m_state.pids, pidOf(packet));
+            return Verdict::Drop;
+        case MoverState::Skipping:
+            // Where the data resumes, the rest of a sound PES whose start was
+            // cut out is no use to anyone: it goes up to the stream's next
+            // unit start. The first PCR after a splice gets the discontinuity
+            // indicator, so that a player takes the jump of the clock for a
+            // new time base.
+            if (m_state.pids.empty() && m_state.pcrMarked) return Verdict::Stop;
+            if (!whole) return Verdict::Keep;
+            if (holds(m_state.pids, pidOf(packet))) {
+                if (!isUnitStart(packet)) return Verdict::Drop;
+                erase(m_state.pids, pidOf(packet));
             }
-            if (verdict == Verdict::Drop) continue;
-            std::memmove(m_block.data() + kept, packet, size);
-            kept += size;
-        }
-        // In place the kept packets may be where they belong already.
-        if (kept > 0 && !(m_inPlace && m_read == m_write && kept == at && !m_changed)) {
-            m_destination.Seek(static_cast<std::int64_t>(m_write), CRawFile::begin);
-            m_destination.Write(m_block.data(), kept);
-        }
-        m_read += at;
-        m_write += kept;
+            if (!m_state.pcrMarked && carriesPcr(packet)) {
+                unit[m_syncAt + 5] |= kDiscontinuityIndicator;
+                m_state.pcrMarked = changed = true;
+            }
+            return Verdict::Keep;
+        default:
+            return Verdict::Keep;
     }
 }
 
-void CBlockMover::moveWithoutVideo(std::uint64_t to) {
-    // The packets of the other streams (sound above all) stay, so that no
-    // audio frame is broken here.
-    filterPackets(to, [this](std::uint8_t* packet, std::size_t size) {
-        return isWholePacket(packet, size) && pidOf(packet) == m_videoPid ? Verdict::Drop
-                                                                          : Verdict::Keep;
-    });
-}
-
-void CBlockMover::completeOpenUnits(std::uint64_t to) {
-    // The sound PES packets under way where the kept data ends are finished
-    // from the stretch that is cut out, up to the next unit start of each.
-    std::set<std::uint16_t> open = m_audioPids;
-    filterPackets(to, [&open](std::uint8_t* packet, std::size_t size) {
-        if (open.empty()) return Verdict::Stop;
-        if (!isWholePacket(packet, size) || !open.count(pidOf(packet))) return Verdict::Drop;
-        if (!isUnitStart(packet)) return Verdict::Keep;
-        open.erase(pidOf(packet));
-        return Verdict::Drop;
-    });
-}
-
-void CBlockMover::skipPartialUnits(std::uint64_t limit, bool afterSplice) {
-    // Where the data resumes, the rest of a sound PES whose start was cut out
-    // is no use to anyone: it goes up to the stream's next unit start. The
-    // first PCR after a splice gets the discontinuity indicator, so that a
-    // player takes the jump of the clock for a new time base.
-    std::set<std::uint16_t> waiting = m_audioPids;
-    bool pcrMarked = !afterSplice || m_hardCut;
-    filterPackets(limit, [&](std::uint8_t* packet, std::size_t size) {
-        if (waiting.empty() && pcrMarked) return Verdict::Stop;
-        if (!isWholePacket(packet, size)) return Verdict::Keep;
-        if (waiting.count(pidOf(packet))) {
-            if (!isUnitStart(packet)) return Verdict::Drop;
-            waiting.erase(pidOf(packet));
+void CBlockMover::filterStep() {
+    const MoverState before = m_state;
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_filterChunk, m_state.phaseEnd - m_state.read));
+    readSource(before.read, m_block.data(), count);
+    bool changed = false;
+    bool stopped = false;
+    std::size_t kept = 0;
+    std::size_t at = 0;
+    for (; at < count; at += m_packetSize) {
+        const std::size_t size = std::min(m_packetSize, count - at);
+        const Verdict verdict = judge(m_block.data() + at, size, changed);
+        if (verdict == Verdict::Stop) {
+            stopped = true;
+            break;
         }
-        if (!pcrMarked && carriesPcr(packet)) {
-            packet[5] |= kDiscontinuityIndicator;
-            pcrMarked = m_changed = true;
-        }
-        return Verdict::Keep;
-    });
+        if (verdict == Verdict::Drop) continue;
+        std::memmove(m_block.data() + kept, m_block.data() + at, size);
+        kept += size;
+    }
+    m_state.read += at;
+    m_state.write += kept;
+    // The stretch ends before the packet answered Stop for.
+    if (stopped) m_state.phaseEnd = m_state.read;
+    if (m_state.read >= m_state.phaseEnd) endPhase(m_end);
+    // In place the kept packets may be where they belong already.
+    if (kept > 0 && !(m_inPlace && before.read == before.write && kept == at && !changed))
+        writeChunk(before, m_block.data(), kept);
 }

@@ -3,6 +3,11 @@
 // blocks, leaving out the planned drops. The same file may be source and
 // destination: the write position never passes the read position, and a block
 // that has not moved is not rewritten.
+//
+// Where the mover is (positions, the drop it works on, the sound streams whose
+// PES packets are still being completed or skipped) is one small record, so
+// that a run in place can be journaled before its bytes move and resumed
+// after an interruption exactly where the journal says.
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +18,38 @@
 
 class CRawFile;
 
+struct MoverState {
+    enum Phase : std::uint8_t {
+        Blocks,        // whole blocks up to the next drop
+        WithoutVideo,  // a stretch whose video packets go (leading B pictures)
+        Completing,    // the sound PES packets under way where the kept data ends
+        Skipping,      // where the data resumes: sound PES rests, the first PCR
+        Finished,      // everything is moved; write is the new length
+    };
+    std::uint64_t read = 0;
+    std::uint64_t write = 0;
+    std::uint32_t nextDrop = 0;   // the first drop not yet entered
+    Phase phase = Blocks;
+    std::uint64_t phaseEnd = 0;   // where the filtering stretch ends
+    std::uint64_t resumeAt = 0;   // Completing: where the data resumes afterwards
+    bool pcrMarked = true;        // Skipping: the splice's first PCR is marked
+    std::vector<std::uint16_t> pids;  // sound PIDs still open or waiting, sorted
+    bool operator==(const MoverState&) const = default;
+};
+
+// The record of a run in place (the cut journal) as the mover uses it.
+class IMoverJournal {
+  public:
+    virtual ~IMoverJournal() = default;
+    // The run can be redone from state: what was written before is on the
+    // disk, and the source from state.read on is untouched.
+    virtual void Commit(const MoverState& state) = 0;
+    // A write of data at `at` reaches source bytes that are not moved yet:
+    // the data and the state after it are recorded first.
+    virtual void Stage(std::uint64_t at, const std::uint8_t* data, std::size_t count,
+                       const MoverState& after) = 0;
+};
+
 class CBlockMover {
   public:
     static constexpr std::size_t kBlockSize = 1 << 20;
@@ -20,37 +57,44 @@ class CBlockMover {
     using ProgressFn = std::function<bool(std::uint64_t readPosition)>;
 
     // Blocks are whole multiples of the packet stride, so that a copy that
-    // stops early still ends on a packet boundary.
+    // stops early still ends on a packet boundary. packetSize is 188, or 192
+    // for packets with a 4-byte prefix (kept with its packet).
     CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace, std::uint16_t videoPid,
-                bool hardCut, std::int32_t packetStride, ProgressFn progress);
-
-    // Moves source bytes [readPosition, end of the source) without the drops
-    // to the destination from writePosition on. File errors propagate as
-    // platform::FileException; the positions then say where it stopped.
-    void Run(std::uint64_t readPosition, std::uint64_t writePosition,
-             const std::vector<CutDrop>& drops);
+                bool hardCut, std::int32_t packetStride, ProgressFn progress,
+                std::size_t packetSize = 188);
 
     // The sound streams: at a cut, their PES packets are kept or dropped
     // whole, so that no audio frame is broken at a splice.
     void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
+    // In place: the journal that makes the run resumable.
+    void SetJournal(IMoverJournal* journal) { m_journal = journal; }
 
-    std::uint64_t ReadPosition() const { return m_read; }
-    std::uint64_t WritePosition() const { return m_write; }
+    // Moves source bytes [readPosition, end of the source) without the drops
+    // to the destination from writePosition on.
+    void Run(std::uint64_t readPosition, std::uint64_t writePosition,
+             const std::vector<CutDrop>& drops);
+    // Goes on from a state (a new run starts from {read, write}). File errors
+    // propagate as platform::FileException; State() then says where it stopped.
+    void Resume(const MoverState& state, const std::vector<CutDrop>& drops);
+
+    const MoverState& State() const { return m_state; }
+    std::uint64_t ReadPosition() const { return m_state.read; }
+    std::uint64_t WritePosition() const { return m_state.write; }
     bool Cancelled() const { return m_cancelled; }
 
   private:
+    enum class Verdict { Keep, Drop, Stop };
+
+    bool blockStep(std::uint64_t end);
+    void filterStep();
+    void enterDrop(const CutDrop& drop, std::uint64_t end);
+    void enterSkipping(bool afterSplice, std::uint64_t end);
+    void endPhase(std::uint64_t end);
+    Verdict judge(std::uint8_t* packet, std::size_t size, bool& changed);
     void logCut(const CutDrop& drop) const;
     void moveBlock(std::size_t count);
-    enum class Verdict { Keep, Drop, Stop };
-    // The filter may change a packet it keeps; it then sets m_changed.
-    using PacketFilter = std::function<Verdict(std::uint8_t* packet, std::size_t size)>;
-    // Moves the packets of [read position, to) that the filter keeps; stops
-    // before the first packet it answers Stop for.
-    void filterPackets(std::uint64_t to, const PacketFilter& filter);
-    void moveWithoutVideo(std::uint64_t to);
-    void completeOpenUnits(std::uint64_t to);
-    void skipPartialUnits(std::uint64_t limit, bool afterSplice);
-    void readExactly(std::uint8_t* buffer, std::size_t count);
+    void readSource(std::uint64_t position, std::uint8_t* buffer, std::size_t count);
+    void writeChunk(const MoverState& before, const std::uint8_t* data, std::size_t count);
 
     CRawFile& m_source;
     CRawFile& m_destination;
@@ -59,10 +103,15 @@ class CBlockMover {
     std::set<std::uint16_t> m_audioPids;
     bool m_hardCut;
     ProgressFn m_progress;
+    std::size_t m_packetSize;
+    std::size_t m_syncAt;  // the sync byte's place in a packet: after the prefix
     std::size_t m_blockSize;
+    std::size_t m_filterChunk;
     std::vector<std::uint8_t> m_block;
-    std::uint64_t m_read = 0;
-    std::uint64_t m_write = 0;
+    const std::vector<CutDrop>* m_drops = nullptr;
+    IMoverJournal* m_journal = nullptr;
+    std::uint64_t m_committedRead = 0;  // the source is untouched from here on
+    MoverState m_state;
+    std::uint64_t m_end = 0;  // the readable length when the run began
     bool m_cancelled = false;
-    bool m_changed = false;
 };

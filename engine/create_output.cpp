@@ -7,6 +7,7 @@
 #include "app/recording_model.h"
 #include "demux/mpeg_sync.h"
 #include "demux/mpeg_ts_demux.h"
+#include "demux/packet_size.h"
 #include "demux/raw_file.h"
 #include "engine/function_mng.h"
 #include "output/channel_set.h"
@@ -68,6 +69,12 @@ std::unique_ptr<CMpegStorage> MakeWriter(OutputKind kind, CMpegSync& sync) {
     }
 }
 
+std::uint64_t FileLength(const std::string& path) {
+    platform::PlatformFile file;
+    platform::FileError error;
+    return file.Open(path, platform::modeRead, &error) ? file.Length() : 0;
+}
+
 // Ends a job that could not run or failed on its way.
 JobResult Fail(const std::string& reason) {
     LogPrint("Failed: " + reason, 1);
@@ -80,7 +87,7 @@ JobResult Fail(const std::string& reason) {
 
 JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) {
     LogScope scope("CFunctionMng::FnCreateOutput", 1);
-    CheckOutputFolder();
+    if (m_workFolders) CheckOutputFolder();
     FindActiveDocument();
 
     IProgress& progress = Progress();
@@ -92,6 +99,14 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
 
     const std::uint64_t start = platform::TickCount();
     CRawFile& recording = m_pDoc->Recording();
+    if (RefuseUnfinishedRun(recording)) return Fail("an interrupted removal of cut areas");
+    // The packet reader takes 188-byte packets: a recording of prefixed
+    // 192-byte packets would come out empty or damaged.
+    const PacketLayout layout = DetectPacketLayout(recording, 0);
+    if (layout.found && layout.size != 188)
+        return Fail(recording.GetFileTitle() +
+                    " holds 192-byte packets (a 4-byte prefix before each), which the "
+                    "demultiplexing jobs do not read; copy and cut take them");
     recording.SeekToStart();
     CMpegTsDemux demux;
     std::uint16_t pmtPid = m_pDoc->m_pmtPid, videoPid = m_pDoc->m_videoPid;
@@ -160,8 +175,17 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     } catch (const platform::FileException& e) {
         if (failure.empty()) failure = e.what();
     }
+    const std::vector<std::string> writtenFiles = writer->Files();
     writer.reset();
     if (!failure.empty()) return Fail(failure);
+
+    // An output that stayed empty is no success the user should take for one.
+    bool emptyOutput = false;
+    for (const std::string& file : writtenFiles) {
+        if (!platform::FileExists(file) || FileLength(file) != 0) continue;
+        LogPrint("Warning: " + file + " is empty: no data of its stream was written", 1);
+        emptyOutput = true;
+    }
 
     const auto seconds = static_cast<std::uint32_t>((platform::TickCount() - start) / 1000);
     LogPrint("Done, " + std::to_string(seconds) + "s", 1);
@@ -169,5 +193,6 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     if (!progress.IsCancelled()) progress.SetPos(1000);
     progress.Finish();
     if (cancelled) return JobResult::Cancelled;
-    return demux.DataErrors() + sync.Repairs() > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
+    return demux.DataErrors() + sync.Repairs() > 0 || emptyOutput ? JobResult::DoneWithWarnings
+                                                                   : JobResult::Done;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "demux/raw_file.h"
+#include "demux/packet_size.h"
 #include "engine/cut_planner.h"
 #include "platform/file.h"
 #include "shell/log.h"
@@ -35,23 +36,20 @@ CCutEngine::CCutEngine(CRawFile& source, CRawFile& destination, std::uint16_t vi
       m_format(CutFormatFor(source.GetFileExtension())) {}
 
 JobResult CCutEngine::Run(const CCutList& cuts) {
-    CBlockMover mover(m_source, m_destination, m_inPlace, m_videoPid, m_format.hardCut,
-                      m_format.packetStride, m_progress);
-    if (!m_format.hardCut) mover.SetAudioPids(m_audioPids);
     try {
-        return cut(cuts, mover);
+        return m_inPlace ? cutInPlace(cuts) : copy(cuts);
     } catch (const platform::FileException& error) {
         std::string reason = error.what();
-        if (error.OsError() > 0) reason += std::string(" (") + std::strerror(error.OsError()) + ")";
-        if (!error.Path().empty()) reason += ": " + error.Path();
-        describeFailure(reason, mover);
+        if (!error.Path().empty() && reason.find(error.Path()) == std::string::npos)
+            reason += ": " + error.Path();
+        describeFailure(reason);
     } catch (const std::bad_alloc&) {
-        describeFailure("Out of memory", mover);
+        describeFailure("Out of memory");
     }
-    if (!m_inPlace) {
+    if (!m_inPlace && m_mover) {
         // What was written stays readable up to where the copy stopped.
         try {
-            m_destination.SetLength(mover.WritePosition());
+            m_destination.SetLength(m_mover->WritePosition());
         } catch (const platform::FileException&) {
         }
     }
@@ -59,20 +57,95 @@ JobResult CCutEngine::Run(const CCutList& cuts) {
     return JobResult::Failed;
 }
 
-JobResult CCutEngine::cut(const CCutList& cuts, CBlockMover& mover) {
+CBlockMover& CCutEngine::makeMover() {
+    m_mover = std::make_unique<CBlockMover>(m_source, m_destination, m_inPlace, m_videoPid,
+                                            m_format.hardCut, m_format.packetStride, m_progress,
+                                            m_format.packetSize);
+    if (!m_format.hardCut) m_mover->SetAudioPids(m_audioPids);
+    m_mover->SetJournal(m_journal.get());
+    return *m_mover;
+}
+
+std::uint64_t CCutEngine::plan(const CCutList& cuts) {
+    const PacketLayout layout = DetectPacketLayout(m_source, 0);
+    m_format = CutFormatFor(m_source.GetFileExtension(), layout.found ? layout.size : 188);
+    const std::size_t prefix = m_format.packetSize - 188;
+    if (m_format.packetSize != 188 && layout.firstSync >= prefix)
+        m_syncOffset = static_cast<std::int32_t>((layout.firstSync - prefix) % m_format.packetSize);
     copyHeader();
     LogWrite("Skip to first cut", 1);
     std::uint64_t readPosition = m_format.headerSize;
     if (m_format.findFirstPacket) readPosition = findFirstPacket(readPosition);
     CCutPlanner planner(m_source, m_format, m_videoPid, readPosition, m_syncOffset);
-    const std::vector<CutDrop> drops = planner.Plan(cuts);
+    m_plan.length = m_source.GetLength();
+    m_plan.format = m_format;
+    m_plan.syncOffset = m_syncOffset;
+    m_plan.videoPid = m_videoPid;
+    m_plan.audioPids.assign(m_audioPids.begin(), m_audioPids.end());
+    m_plan.drops = planner.Plan(cuts);
+    m_keptAreas = planner.KeptAreas();
+    m_plan.areas.clear();
+    for (const CCutArea& area : cuts)
+        if (area.IsEnabled) m_plan.areas.push_back(area);
+    return readPosition;
+}
+
+JobResult CCutEngine::copy(const CCutList& cuts) {
+    const std::uint64_t readPosition = plan(cuts);
+    CBlockMover& mover = makeMover();
     m_progress(0);
     // The write position stays after the header: the destination goes on
     // with a whole packet right after it.
-    mover.Run(readPosition, m_format.headerSize, drops);
+    mover.Run(readPosition, m_format.headerSize, m_plan.drops);
     m_destination.SetLength(mover.WritePosition());
     if (m_format.findFirstPacket) checkTfGetSync();
-    return mover.Cancelled() ? JobResult::Cancelled : JobResult::Done;
+    if (mover.Cancelled()) return JobResult::Cancelled;
+    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
+}
+
+JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
+    CutJournalRecord record;
+    std::string why;
+    switch (CCutJournal::Read(m_source, &record, &why)) {
+        case CCutJournal::Found::Foreign:
+            m_error = "The cut areas cannot be removed: " + why +
+                      ".\r\nNothing was changed. Remove the journal file if it belongs to no "
+                      "recording there.";
+            LogWrite(m_error, 1);
+            return JobResult::Failed;
+        case CCutJournal::Found::Record:
+            // The run that was interrupted is finished as it was planned.
+            LogWrite("Finishing the interrupted removal of cut areas", 1);
+            m_resumed = true;
+            m_plan = record.plan;
+            m_format = m_plan.format;
+            m_syncOffset = m_plan.syncOffset;
+            m_journal = CCutJournal::Resume(m_source, record);
+            break;
+        case CCutJournal::Found::Torn:
+            // Written only in part: that run never moved a byte.
+            platform::RemoveFile(CCutJournal::PathFor(m_source.GetFilePath()));
+            [[fallthrough]];
+        case CCutJournal::Found::None: {
+            MoverState start;
+            start.read = plan(cuts);
+            start.write = m_format.headerSize;
+            record.state = start;
+            // The journal is on the disk before the first byte moves.
+            m_journal = CCutJournal::Create(m_source, m_plan, start);
+            break;
+        }
+    }
+    CBlockMover& mover = makeMover();
+    m_progress(0);
+    mover.Resume(record.state, m_plan.drops);
+    m_destination.SetLength(mover.WritePosition());
+    if (m_format.findFirstPacket) checkTfGetSync();
+    m_destination.Flush();
+    if (m_onComplete) m_onComplete();
+    m_journal->Remove();
+    m_journal.reset();
+    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
 void CCutEngine::copyHeader() {
@@ -122,17 +195,32 @@ void CCutEngine::checkTfGetSync() {
     }
 }
 
-void CCutEngine::describeFailure(const std::string& reason, const CBlockMover& mover) {
-    if (m_inPlace) {
-        m_error = FormatString(
-            "Removing the cut areas stopped at byte %llu of the recording (the data before byte "
-            "%llu is already moved): %s\r\nThe recording may be damaged.",
-            static_cast<unsigned long long>(mover.ReadPosition()),
-            static_cast<unsigned long long>(mover.WritePosition()), reason.c_str());
-    } else {
-        m_error = FormatString(
-            "Copying the recording failed at byte %llu of the recording: %s\r\nThe copy is "
-            "incomplete.",
-            static_cast<unsigned long long>(mover.ReadPosition()), reason.c_str());
+void CCutEngine::describeFailure(const std::string& reason) {
+    const std::uint64_t read = m_mover ? m_mover->ReadPosition() : 0;
+    if (!m_inPlace) {
+        m_error = FormatString("Copying the recording failed at byte %llu: %s\r\nThe copy is "
+                               "incomplete.",
+                               static_cast<unsigned long long>(read), reason.c_str());
+        return;
     }
+    CutJournalRecord record;
+    m_journal.reset();
+    const CCutJournal::Found found = CCutJournal::Read(m_source, &record, nullptr);
+    // A journal written only in part stands for a run that never began.
+    if (found == CCutJournal::Found::Torn)
+        platform::RemoveFile(CCutJournal::PathFor(m_source.GetFilePath()));
+    if (found != CCutJournal::Found::Record) {
+        m_error = FormatString("Removing the cut areas failed before any data was moved: "
+                               "%s\r\nNothing was changed.",
+                               reason.c_str());
+        return;
+    }
+    // The journal says where a retry goes on; the recording holds the data
+    // moved so far, a stretch already copied forward and the untouched rest.
+    m_interrupted = true;
+    m_remaining = CCutJournal::Describe(record);
+    m_error = FormatString(
+        "Removing the cut areas stopped at byte %llu of the recording: %s\r\nNo data is "
+        "lost: run \"Remove cuts in recording\" again to complete it.",
+        static_cast<unsigned long long>(record.state.read), reason.c_str());
 }

@@ -13,7 +13,11 @@ struct CutFormat {
     bool hardCut = false;
     std::int32_t packetStride = 188;
     bool findFirstPacket = false;  // also: patch the sync byte TF-Get expects
+    // 188, or 192 for packets behind a 4-byte prefix (a time code, as M2TS
+    // and some receivers write them); the prefix stays with its packet.
+    std::size_t packetSize = 188;
 };
 
-// By the recording's lower-case extension ("ts", "tts", "vid", ...).
-CutFormat CutFormatFor(const std::string& extension);
+// By the recording's lower-case extension ("ts", "tts", "vid", ...) and the
+// size of its packets.
+CutFormat CutFormatFor(const std::string& extension, std::size_t packetSize = 188);

@@ -5,6 +5,7 @@
 #include "demux/raw_file.h"
 #include "demux/start_code.h"
 #include "shell/log.h"
+#include "shell/text.h"
 
 namespace {
 // How far a GOP start is searched for: a GOP of a high-rate broadcast is well
@@ -21,8 +22,8 @@ CCutPlanner::CCutPlanner(CRawFile& source, const CutFormat& format, std::uint16_
       m_format(format),
       m_dataStart(dataStart),
       m_syncOffset(syncOffset),
-      m_length(source.GetLength()),
-      m_window(source, videoPid, static_cast<std::uint64_t>(syncOffset)) {}
+      m_length(source.GetReadableLength()),
+      m_window(source, videoPid, static_cast<std::uint64_t>(syncOffset), format.packetSize) {}
 
 std::uint64_t CCutPlanner::AlignToPacket(std::uint64_t offset) const {
     const auto stride = static_cast<std::uint64_t>(m_format.packetStride);
@@ -82,7 +83,14 @@ void CCutPlanner::SoftCut(const ByteArea& area, bool leading, std::vector<CutDro
         std::size_t index = 0;
         std::optional<std::uint64_t> gop = gopStartAtOrAfter(area.start, &index);
         if (gop && *gop >= area.end) {
-            LogWrite("Cut area holds no GOP start: kept", 1);
+            // A soft cut removes whole GOPs: this area holds none, so
+            // nothing of it goes. The user must hear of it.
+            LogPrint(FormatString("Warning: the cut area from sector %llu to %llu holds no GOP "
+                                  "start: it is kept",
+                                  static_cast<unsigned long long>(area.start / kSectorSize),
+                                  static_cast<unsigned long long>(area.end / kSectorSize)),
+                     1);
+            ++m_keptAreas;
             return;
         }
         if (!gop) LogWrite("No sequence header after the cut start: cut at its packet", 1);

@@ -39,6 +39,8 @@ class CCutPlanner {
     std::vector<CutDrop> Plan(const CCutList& cuts);
 
     std::uint64_t AlignToPacket(std::uint64_t offset) const;
+    // Areas of the last plan that were kept, having no GOP start to cut at.
+    int KeptAreas() const { return m_keptAreas; }
 
   private:
     void HardCut(const ByteArea& area, bool leading, std::vector<CutDrop>& drops);
@@ -57,4 +59,5 @@ class CCutPlanner {
     std::int32_t m_syncOffset;
     std::uint64_t m_length;
     CVideoPayloadWindow m_window;
+    int m_keptAreas = 0;
 };

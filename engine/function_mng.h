@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "demux/cut_area.h"
+
 class CRawFile;
 class CRecordingModel;
-struct CCutArea;
 
 enum OutputKind { OutputEs = 0, OutputVob = 1, OutputMpeg = 2 };
 
@@ -26,6 +27,9 @@ public:
     JobResult FnProcessCuts(CRawFile& source, CRawFile& destination);
 
     void FindActiveDocument();
+    // An interrupted run in place must be completed before anything else
+    // reads the recording: says so and returns true when one is.
+    bool RefuseUnfinishedRun(const CRawFile& recording);
     // Progress and cancel callback of every job; false means stop.
     bool ReportProgress(std::uint64_t position);
 
@@ -35,7 +39,13 @@ public:
     // When set (ravelo-cli -o), the demultiplexing jobs write here instead of
     // the folder the preferences name.
     std::string m_outputFolder;
+    // Whether the jobs make sure the work folders (~log, ~temp, ~demux)
+    // exist; the command-line tool's copy and cut need none of them.
+    bool m_workFolders = true;
 };
+
+// Whether two cut lists hold the same enabled areas in the same order.
+bool SameAreas(const CCutList& a, const CCutList& b);
 
 // The one driver of the process.
 CFunctionMng& FunctionMng();

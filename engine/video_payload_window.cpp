@@ -6,25 +6,30 @@
 #include "demux/start_code.h"
 
 namespace {
-constexpr std::uint64_t kPacketSize = 188;
+constexpr std::uint64_t kPacketSize = 188;  // the transport packet itself
 constexpr std::uint8_t kSyncByte = 0x47;
-
-// A packet start: its sync byte and the next packet's (when that is held), so
-// that a stray 0x47 in damaged data is not taken for one.
-bool isPacketAt(const std::vector<std::uint8_t>& raw, std::size_t at) {
-    if (at + kPacketSize > raw.size() || raw[at] != kSyncByte) return false;
-    return at + kPacketSize >= raw.size() || raw[at + kPacketSize] == kSyncByte;
-}
 }  // namespace
 
 CVideoPayloadWindow::CVideoPayloadWindow(CRawFile& file, std::uint16_t videoPid,
-                                         std::uint64_t syncOffset)
-    : m_file(file), m_videoPid(videoPid), m_syncOffset(syncOffset % kPacketSize) {}
+                                         std::uint64_t syncOffset, std::uint64_t packetSize)
+    : m_file(file),
+      m_videoPid(videoPid),
+      m_packetSize(packetSize < kPacketSize ? kPacketSize : packetSize),
+      m_syncAt(m_packetSize - kPacketSize),
+      m_syncOffset(syncOffset % m_packetSize) {}
+
+// A packet start: its sync byte and the next packet's (when that is held), so
+// that a stray 0x47 in damaged data is not taken for one.
+bool CVideoPayloadWindow::isPacketAt(std::size_t at) const {
+    if (at + m_packetSize > m_raw.size() || m_raw[at + m_syncAt] != kSyncByte) return false;
+    return at + m_packetSize + m_syncAt >= m_raw.size() ||
+           m_raw[at + m_packetSize + m_syncAt] == kSyncByte;
+}
 
 std::uint64_t CVideoPayloadWindow::PacketStartAtOrAfter(std::uint64_t position) const {
     if (position <= m_syncOffset) return m_syncOffset;
-    std::uint64_t past = (position - m_syncOffset) % kPacketSize;
-    return past == 0 ? position : position + (kPacketSize - past);
+    std::uint64_t past = (position - m_syncOffset) % m_packetSize;
+    return past == 0 ? position : position + (m_packetSize - past);
 }
 
 void CVideoPayloadWindow::Load(std::uint64_t from, std::uint64_t to) {
@@ -33,18 +38,18 @@ void CVideoPayloadWindow::Load(std::uint64_t from, std::uint64_t to) {
     const std::uint64_t first = PacketStartAtOrAfter(from);
     if (first >= to) return;
     // One packet more than the stretch, to confirm the last packet's sync.
-    m_raw.resize(static_cast<std::size_t>(to - first + kPacketSize));
+    m_raw.resize(static_cast<std::size_t>(to - first + m_packetSize));
     m_file.Seek(static_cast<std::int64_t>(first), CRawFile::begin);
     m_raw.resize(m_file.Read(m_raw.data(), m_raw.size()));
     const std::size_t limit = static_cast<std::size_t>(to - first);
     std::size_t at = 0;
-    while (at < limit && at + kPacketSize <= m_raw.size()) {
-        if (!isPacketAt(m_raw, at)) {
+    while (at < limit && at + m_packetSize <= m_raw.size()) {
+        if (!isPacketAt(at)) {
             ++at;  // lost sync: look for the next packet start
             continue;
         }
-        appendPayload(m_raw.data() + at, first + at);
-        at += kPacketSize;
+        appendPayload(m_raw.data() + at + m_syncAt, first + at);
+        at += m_packetSize;
     }
 }
 

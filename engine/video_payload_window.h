@@ -13,9 +13,12 @@ class CRawFile;
 
 class CVideoPayloadWindow {
   public:
-    // Packets start at positions congruent to syncOffset modulo 188 (the
-    // scan re-synchronises where a recording is damaged).
-    CVideoPayloadWindow(CRawFile& file, std::uint16_t videoPid, std::uint64_t syncOffset);
+    // Packets start at positions congruent to syncOffset modulo the packet
+    // size (the scan re-synchronises where a recording is damaged). A 192-byte
+    // packet is a 4-byte prefix and a transport packet; positions are those
+    // of the prefix.
+    CVideoPayloadWindow(CRawFile& file, std::uint16_t videoPid, std::uint64_t syncOffset,
+                        std::uint64_t packetSize = 188);
 
     // Joins the payloads of the video packets that start in [from, to), from
     // the first packet start at or after `from`.
@@ -44,9 +47,12 @@ class CVideoPayloadWindow {
     };
 
     void appendPayload(const std::uint8_t* packet, std::uint64_t position);
+    bool isPacketAt(std::size_t at) const;
 
     CRawFile& m_file;
     std::uint16_t m_videoPid;
+    std::uint64_t m_packetSize;
+    std::uint64_t m_syncAt;  // the sync byte's place in a packet
     std::uint64_t m_syncOffset;
     std::vector<std::uint8_t> m_raw;
     std::vector<std::uint8_t> m_es;

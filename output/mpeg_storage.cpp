@@ -1,5 +1,6 @@
 #include "output/mpeg_storage.h"
 
+#include <cerrno>
 #include <memory>
 #include <set>
 
@@ -35,17 +36,29 @@ std::string CMpegStorage::Extension(std::int32_t streamType) {
 }
 
 bool CMpegStorage::AskOverwrite(std::string& prefix, const std::string& extension) {
+    return AskOverwrite(prefix, std::vector<std::string>{extension});
+}
+
+bool CMpegStorage::AskOverwrite(std::string& prefix, const std::vector<std::string>& suffixes) {
     for (int round = 0; round < kMaxQuestions; ++round) {
-        if (!platform::FileExists(prefix + extension)) return true;
+        std::vector<std::string> existing;
+        for (const std::string& suffix : suffixes)
+            if (platform::FileExists(prefix + suffix)) existing.push_back(prefix + suffix);
+        if (existing.empty()) return true;
         // The prefix has no extension of its own: its whole file name is shown.
         const std::string name = FileNamePart(prefix);
         const std::string folder = DirPart(prefix);
+        std::string names;
+        for (const std::string& path : existing)
+            names += (names.empty() ? "" : ", ") + FileNamePart(path);
         const std::string text = FormatString(LoadResString(ids::kFileExists).c_str(),
-                                              (name + extension).c_str(), folder.c_str());
+                                              names.c_str(), folder.c_str());
         switch (Prompts().Ask(LoadResString(ids::kAttention), text, PromptButtons::YesNoCancel,
                               PromptIcon::Question)) {
             case PromptAnswer::Yes:
-                platform::RemoveFile(prefix + extension);
+                for (const std::string& path : existing)
+                    if (!platform::RemoveFile(path) && platform::FileExists(path))
+                        throw platform::FileException(errno, path, "Cannot replace");
                 break;
             case PromptAnswer::No: {
                 auto answer = Prompts().InputText(LoadResString(ids::kRenameFile),
@@ -66,25 +79,32 @@ void CMpegStorage::CreateFile(CMpegChannel& channel, const std::string& path) {
     if (!file->Create(path, &error))
         throw platform::FileException(error.osError, path, "Cannot create");
     channel.m_file = std::move(file);
+    m_files.push_back(path);
 }
 
-bool CMpegStorage::Open(CChannelSet* channels, std::string prefix) {
-    if (!AskOverwrite(prefix, Extension(2))) return false;
-    m_prefix = std::move(prefix);
-    m_channels = channels;
-    for (CMpegChannel* c : m_channels->Channels()) {
-        const std::string path = m_prefix + Extension(c->m_streamType);
-        if (platform::FileExists(path)) platform::RemoveFile(path);
-    }
+std::vector<std::string> CMpegStorage::ChannelSuffixes() const {
     // Streams of one extension: Film.mp2, Film(2).mp2, Film(3).mp2, ...
+    std::vector<std::string> suffixes;
     std::set<std::string> used;
     for (CMpegChannel* c : m_channels->Channels()) {
         const std::string ext = Extension(c->m_streamType);
-        std::string path = m_prefix + ext;
-        for (int n = 2; used.count(path); ++n) path = m_prefix + "(" + std::to_string(n) + ")" + ext;
-        used.insert(path);
-        CreateFile(*c, path);
+        std::string suffix = ext;
+        for (int n = 2; used.count(suffix); ++n) suffix = "(" + std::to_string(n) + ")" + ext;
+        used.insert(suffix);
+        suffixes.push_back(suffix);
     }
+    return suffixes;
+}
+
+bool CMpegStorage::Open(CChannelSet* channels, std::string prefix) {
+    m_channels = channels;
+    const std::vector<std::string> suffixes = ChannelSuffixes();
+    // Every file is checked before any is written: nothing is replaced that
+    // the user has not agreed to.
+    if (!AskOverwrite(prefix, suffixes)) return false;
+    m_prefix = std::move(prefix);
+    std::size_t index = 0;
+    for (CMpegChannel* c : m_channels->Channels()) CreateFile(*c, m_prefix + suffixes[index++]);
     return true;
 }
 

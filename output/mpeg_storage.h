@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CChannelSet;
 class CMpegChannel;
@@ -31,6 +32,11 @@ public:
     // Asks before an existing prefix + extension is replaced: Yes deletes it,
     // No asks for another name (which changes prefix), Cancel gives false.
     static bool AskOverwrite(std::string& prefix, const std::string& extension);
+    // The same for every file a job writes (prefix + each suffix): one
+    // question names all that exist, before any of them is touched.
+    static bool AskOverwrite(std::string& prefix, const std::vector<std::string>& suffixes);
+    // The files this writer created (for the job's check of empty outputs).
+    const std::vector<std::string>& Files() const { return m_files; }
     // The file extension of a channel's stream type, from the preferences.
     static std::string Extension(std::int32_t streamType);
 
@@ -41,6 +47,9 @@ protected:
     std::string m_prefix;
 
     // Creates path for writing; throws platform::FileException when it cannot.
-    static void CreateFile(CMpegChannel& channel, const std::string& path);
+    void CreateFile(CMpegChannel& channel, const std::string& path);
+    // The name of each channel's file after the prefix: Film.mp2, Film(2).mp2, ...
+    std::vector<std::string> ChannelSuffixes() const;
+    std::vector<std::string> m_files;
     void CloseAll();
 };

@@ -17,6 +17,11 @@ OpenHook& openHook() {
     return hook;
 }
 
+WriteHook& writeHook() {
+    static WriteHook hook;
+    return hook;
+}
+
 std::string describe(int osError) {
     return std::strerror(osError);
 }
@@ -60,6 +65,17 @@ bool MakeDirectory(const std::string& path) {
 
 void SetOpenHookForTesting(OpenHook hook) {
     openHook() = std::move(hook);
+}
+
+void SetWriteHookForTesting(WriteHook hook) {
+    writeHook() = std::move(hook);
+}
+
+void SyncDirectory(const std::string& path) {
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // nothing to make durable, or no way to: the caller goes on
+    ::fsync(fd);
+    ::close(fd);
 }
 
 PlatformFile::~PlatformFile() {
@@ -138,6 +154,10 @@ std::size_t PlatformFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t
 }
 
 void PlatformFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_t count) {
+    if (writeHook()) {
+        if (int code = writeHook()(m_path, offset, count); code != 0)
+            throw FileException(code, m_path, "Cannot write");
+    }
     auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -160,6 +180,11 @@ std::uint64_t PlatformFile::Length() const {
 void PlatformFile::SetLength(std::uint64_t length) {
     if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0)
         throw FileException(errno, m_path, "Cannot set the length of");
+}
+
+void PlatformFile::Sync() {
+    if (m_fd >= 0 && ::fdatasync(m_fd) != 0)
+        throw FileException(errno, m_path, "Cannot flush");
 }
 
 FileIdentity PlatformFile::Identity() const {

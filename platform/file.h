@@ -63,6 +63,14 @@ bool MakeDirectory(const std::string& path);  // true when it exists afterwards
 // make the open fail with it, or 0 to let it go ahead.
 using OpenHook = std::function<int(const std::string& path, unsigned flags)>;
 void SetOpenHookForTesting(OpenHook hook);
+// Tests make a write fail: the hook returns an errno to fail the write of
+// count bytes at offset with it (nothing is written), or 0 to let it go ahead.
+using WriteHook =
+    std::function<int(const std::string& path, std::uint64_t offset, std::size_t count)>;
+void SetWriteHookForTesting(WriteHook hook);
+
+// Makes a folder's entries (a file just created or removed in it) durable.
+void SyncDirectory(const std::string& path);
 
 class PlatformFile {
   public:
@@ -84,6 +92,8 @@ class PlatformFile {
     void WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
     std::uint64_t Length() const;
     void SetLength(std::uint64_t length);
+    // Waits until what was written is on the disk (fdatasync); throws on failure.
+    void Sync();
     FileIdentity Identity() const;
 
   private:

@@ -32,22 +32,48 @@ void SetSettingsStore(ISettingsStore* store) {
     g_store = store;
 }
 
+namespace {
+// The length of the well-formed UTF-8 sequence at text[at], or 0.
+std::size_t utf8Length(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    unsigned min = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2, min = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, min = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, min = 0x10000;
+    else return 0;
+    if (at + length > text.size()) return 0;
+    unsigned code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        code = code << 6 | (byte(at + i) & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+}  // namespace
+
 std::string EscapeGroupName(std::string_view name) {
+    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (char c : name) {
-        switch (c) {
-            case '%':
-                out += "%25";
-                break;
-            case '/':
-                out += "%2F";
-                break;
-            case '\\':
-                out += "%5C";
-                break;
-            default:
-                out += c;
+    for (std::size_t at = 0; at < name.size();) {
+        const char c = name[at];
+        const std::size_t length = utf8Length(name, at);
+        if (c == '%' || c == '/' || c == '\\' || length == 0) {
+            // A byte that is no part of a UTF-8 character (a name written in
+            // another code page) is kept as its value: a store that holds
+            // text would replace it, and two names would share one group.
+            const auto byte = static_cast<unsigned char>(c);
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+            ++at;
+            continue;
         }
+        out.append(name.substr(at, length));
+        at += length;
     }
     return out;
 }

@@ -39,7 +39,8 @@ ISettingsStore& Settings();
 void SetSettingsStore(ISettingsStore* store);  // nullptr restores the in-memory default
 
 // A recording title may hold characters that would split or alias a group
-// path ("/", "\"): they are escaped, and so is the escape character itself.
+// path ("/", "\"): they are escaped as %XX, and so is the escape character
+// itself, and every byte that is not part of a well-formed UTF-8 character.
 std::string EscapeGroupName(std::string_view name);
 
 }  // namespace platform

@@ -1,5 +1,9 @@
 #include "shell/log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -28,13 +32,29 @@ bool admitted(int level) {
     return state().level != 0 && level <= state().level;
 }
 
+constexpr int kMaxSameSecondLogs = 9;
+
 constexpr char kSpaces[] = "                                                       ";  // 55
 constexpr int kMaxIndent = sizeof(kSpaces) - 1;
 
-void openFile(const std::string& path) {
-    // A failure is swallowed: later writes are simply dropped.
-    state().file = std::fopen(path.c_str(), "wb");
-    if (state().file) state().path = path;
+// Creates the file for this run alone: a file that another running instance
+// holds stays as it is (true is returned only when the file is ours).
+bool openFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    // Truncated only once it is ours: two instances started in one second
+    // must not write into, or empty, one file.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return false;
+    }
+    state().file = ::fdopen(fd, "wb");
+    if (!state().file) {
+        ::close(fd);
+        return false;
+    }
+    state().path = path;
+    return true;
 }
 
 }  // namespace
@@ -47,14 +67,24 @@ void LogOpen() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::strftime(stamp, sizeof stamp, "Debug%H-%M-%S.log", &local);
-    openFile(JoinPath(JoinPath(CPreferences::GetOutputPath(), "~log"), stamp));
+    std::strftime(stamp, sizeof stamp, "Debug%H-%M-%S", &local);
+    const std::string base = JoinPath(JoinPath(CPreferences::GetOutputPath(), "~log"), stamp);
+    // Another instance started in the same second holds that name: this run
+    // writes a file of its own next to it. A failure is swallowed: later
+    // writes are simply dropped.
+    if (openFile(base + ".log")) return;
+    for (int n = 2; n <= kMaxSameSecondLogs; ++n)
+        if (openFile(base + "(" + std::to_string(n) + ").log")) return;
+}
+
+bool LogOpenFile(int level, const std::string& path) {
+    LogClose();
+    state().level = level;
+    return level == 0 || openFile(path);
 }
 
 void LogOpenForTesting(int level, const std::string& path) {
-    LogClose();
-    state().level = level;
-    if (level != 0) openFile(path);
+    LogOpenFile(level, path);
 }
 
 void LogClose() {

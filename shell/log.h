@@ -7,7 +7,10 @@
 #include <string>
 
 // Levels: 0 off, 1 function calls, 2 important details, 3 all details.
-void LogOpen();   // reads "LogLevel" (default 0) and creates the file when it is not 0
+// Reads "LogLevel" (default 0) and creates the file when it is not 0, for this
+// process alone (an exclusive lock; a second instance started in the same
+// second writes "Debug<time>(2).log").
+void LogOpen();
 void LogClose();  // closes the file and resets the log state (program end, tests)
 
 void LogWrite(const std::string& text, int level);
@@ -25,7 +28,10 @@ void SetLogListener(LogListener listener);
 int LogLevel();
 std::string LogFilePath();  // empty when no file is open
 
-// Opens the log at a given level and file, bypassing the settings (tests).
+// Opens the log at a given level and file, bypassing the settings (the
+// command-line tool's --log). False when the file cannot be created or
+// another running instance holds it.
+bool LogOpenFile(int level, const std::string& path);
 void LogOpenForTesting(int level, const std::string& path);
 
 // Closes a log scope on every way out of a block.

@@ -60,8 +60,29 @@ bool CRaveloDoc::OnOpenDocument(const QString& path) {
     }
     m_path = QFileInfo(path).absoluteFilePath();
     m_title = QFileInfo(path).fileName();
+    AskAboutStoredCutList();
     emit DocumentChanged();
     return true;
+}
+
+void CRaveloDoc::AskAboutStoredCutList() {
+    const std::string title = m_model.Recording().GetFileTitle();
+    if (m_model.HasUnfinishedRun())
+        Prompts().Ask(LoadResString(ids::kAttention),
+                      "Removing the cut areas of " + title +
+                          " was interrupted. Run \"Remove cuts in recording\" again to complete "
+                          "it; until then the recording holds a stretch that is already moved "
+                          "forward.",
+                      PromptButtons::Ok, PromptIcon::Warning);
+    if (!m_model.CutListForeign()) return;
+    // Areas stored under this title were marked on another recording of the
+    // same name: they are not applied, and go only when the user says so.
+    if (Prompts().Ask(LoadResString(ids::kAttention),
+                      "The stored cut areas of " + title +
+                          " belong to another recording of the same name (its first picture "
+                          "differs). They are not used for this recording.\r\nDiscard them?",
+                      PromptButtons::YesNo, PromptIcon::Question) == PromptAnswer::Yes)
+        m_model.DiscardForeignCutList();
 }
 
 void CRaveloDoc::OnCloseDocument() {

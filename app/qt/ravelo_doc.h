@@ -33,6 +33,10 @@ class CRaveloDoc : public QObject {
     void DocumentChanged();  // after every open and new: the view's initial update
 
   private:
+    // After opening: an interrupted run in place is pointed out, and stored
+    // areas of another recording of the same name may be discarded.
+    void AskAboutStoredCutList();
+
     CRecordingModel m_model;
     QString m_title;
     QString m_path;

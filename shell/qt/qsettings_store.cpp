@@ -30,9 +30,11 @@ std::optional<std::uint32_t> QSettingsStore::GetInt(std::string_view group,
     QVariant v = value(group, key);
     if (!v.isValid()) return std::nullopt;
     bool ok = false;
-    // Integers are read as unsigned 32-bit, whatever wrote them.
+    // Integers are read as unsigned 32-bit, whatever wrote them (a negative
+    // 32-bit value is taken as its two's complement); a value outside 32 bits
+    // is refused rather than cut to its low bits.
     qlonglong n = v.toLongLong(&ok);
-    if (!ok) return std::nullopt;
+    if (!ok || n < INT32_MIN || n > static_cast<qlonglong>(UINT32_MAX)) return std::nullopt;
     return static_cast<std::uint32_t>(n);
 }
 

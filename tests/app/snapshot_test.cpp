@@ -91,6 +91,7 @@ TEST_F(SnapshotTest, CaptureMovesToTheNextPictureAndKnowsTheSamePicture) {
     const Bytes data = tsb::BuildRecording(broadcast());
     open(data);
     const std::uint64_t inGop2 = sequenceHeaderPacketEnd(data, 2) / 512 + 10;
+    model.m_firstPTS = 0;  // as before the first picture is known
     SnapshotCapture c = CaptureSnapshot(model, inGop2, -1, "");
     ASSERT_TRUE(c.found);
     EXPECT_EQ(c.stamp, 900000 + 3 * kGopTicks);

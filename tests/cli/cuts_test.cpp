@@ -112,9 +112,18 @@ TEST_F(MarkResolution, CutAreasFollowTheEditingRules) {
     EXPECT_EQ(area.SectorStart, gopSector(data, 3));  // 1.44 s
     EXPECT_EQ(area.SectorEnd, gopSector(data, 7));    // 3.36 s
     EXPECT_EQ(area.PTSEnd - area.PTSStart, 4 * kGopTicks);
+    // Each wrong range says what is wrong with it.
     EXPECT_FALSE(cli::MakeCutArea(model, "0:00:03-0:00:01", area, &error));
-    EXPECT_NE(error.find("before"), std::string::npos);
-    EXPECT_FALSE(cli::MakeCutArea(model, "0:00:01.1-0:00:01.2", area, &error));  // the same picture
+    EXPECT_NE(error.find("FROM 0:00:03.000 is after TO 0:00:01.000"), std::string::npos) << error;
+    EXPECT_FALSE(cli::MakeCutArea(model, "0:00:01-9:00:00", area, &error));
+    EXPECT_NE(error.find("TO is beyond the end (0:00:"), std::string::npos) << error;
+    const std::string past = std::to_string(data.size() / 512 + 1);
+    EXPECT_FALSE(cli::MakeCutArea(model, past + "-" + past, area, &error));
+    EXPECT_NE(error.find("FROM is beyond the end (sector " + std::to_string(data.size() / 512)),
+              std::string::npos)
+        << error;
+    EXPECT_FALSE(cli::MakeCutArea(model, "0:00:01.1-0:00:01.2", area, &error));
+    EXPECT_NE(error.find("FROM and TO land on the same picture"), std::string::npos) << error;
 }
 
 TEST(CutsCommand, AddsListsAndClearsTheStoredList) {
@@ -148,7 +157,7 @@ TEST(CutsCommand, AddsListsAndClearsTheStoredList) {
     // A bad range stores nothing, not even the other, good one.
     r = RunCli("cuts " + ShellQuote(film) + " --clear --add 0:00:03-0:00:01", dir);
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("TO lies before FROM"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("FROM 0:00:03.000 is after TO 0:00:01.000"), std::string::npos) << r.err;
     r = RunCli("cuts " + ShellQuote(film) + " --add nonsense", dir);
     EXPECT_EQ(r.code, 2);
     r = RunCli("cuts " + ShellQuote(film), dir);

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <set>
 #include <sstream>
+#include <filesystem>
 #include <stdexcept>
+
+#include "support/temp_dir.h"
 
 namespace {
 constexpr std::int64_t kTicksPerFrame = 3600;  // 90 kHz at 25 pictures per second
@@ -138,4 +141,23 @@ std::vector<unsigned char> SwapPairs(std::vector<unsigned char> bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
         std::swap(bytes[i], bytes[i + 1]);
     return bytes;
+}
+
+std::vector<unsigned char> JoinedSegments(const std::string& base) {
+    std::vector<unsigned char> all = ReadFileBytes(base);
+    for (int index = 1;; ++index) {
+        std::string digits = "00" + std::to_string(index);
+        const std::string segment = base + "." + digits.substr(digits.size() - 3);
+        if (!std::filesystem::exists(segment)) return all;
+        const std::vector<unsigned char> part = ReadFileBytes(segment);
+        all.insert(all.end(), part.begin(), part.end());
+    }
+}
+
+std::string LayoutName(Layout layout) {
+    switch (layout) {
+        case Layout::Plain: return "Plain";
+        case Layout::Segmented: return "Segmented";
+        default: return "Swapped";
+    }
 }

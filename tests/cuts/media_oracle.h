@@ -44,3 +44,10 @@ std::vector<std::int64_t> KeptPictures(const std::vector<VideoPacket>& packets,
                                        std::uint64_t length);
 
 std::vector<unsigned char> SwapPairs(std::vector<unsigned char> bytes);
+
+// The bytes of a recording's segment chain (name, name.001, ...) in order.
+std::vector<unsigned char> JoinedSegments(const std::string& base);
+
+// How a test writes a recording: one file, a segment chain, byte-pair swapped.
+enum class Layout { Plain, Segmented, Swapped };
+std::string LayoutName(Layout layout);

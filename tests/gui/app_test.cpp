@@ -3,6 +3,7 @@
 // opening another recording, closing during a job).
 #include <QApplication>
 #include <QTimer>
+#include <filesystem>
 #include <fstream>
 
 #include "app/cut_list.h"
@@ -14,6 +15,7 @@
 #include "platform/settings_store.h"
 #include "shell/log.h"
 #include "shell/qt/main_frame.h"
+#include "support/ts_builder.h"
 #include "window_fixture.h"
 
 namespace {
@@ -157,4 +159,29 @@ TEST_F(AppTest, ClosingDuringAJobCancelsItFirstThenCloses) {
     EXPECT_FALSE(app.Frame()->isVisible());
     EXPECT_EQ(app.ProgressWindow().Window(), nullptr);
     EXPECT_EQ(StoredAreas("sample.ts").size(), 1u);
+}
+
+TEST_F(AppTest, StoredAreasOfAnotherRecordingOfTheSameNameAreOfferedForDiscarding) {
+    std::filesystem::create_directories(m_dir.Path() / "other");
+    tsb::RecordingPlan plan;
+    plan.firstPts = 5400000;
+    const tsb::Bytes data = tsb::BuildRecording(plan);
+    const std::string other = m_dir.File("other/sample.ts");
+    WriteFileBytes(other, std::vector<unsigned char>(data.begin(), data.end()));
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    MarkArea(app);
+    // No: the areas are neither applied nor lost.
+    m_prompts.answers = {PromptAnswer::No};
+    ASSERT_TRUE(app.OpenDocument(QString::fromStdString(other)));
+    ASSERT_FALSE(m_prompts.asked.empty());
+    EXPECT_NE(m_prompts.asked.back().text.find("belong to another recording of the same name"),
+              std::string::npos);
+    EXPECT_TRUE(app.Doc().Model().m_cutList.empty());
+    ASSERT_TRUE(app.OpenDocument(QString::fromStdString(m_sample)));
+    EXPECT_EQ(app.Doc().Model().m_cutList.size(), 1u);
+    // Yes: they go.
+    m_prompts.answers = {PromptAnswer::Yes};
+    ASSERT_TRUE(app.OpenDocument(QString::fromStdString(other)));
+    EXPECT_TRUE(StoredAreas("sample.ts").empty());
 }

@@ -152,7 +152,9 @@ TEST_F(FailureTest, OverwriteQuestionYesNoRenameAndCancel) {
     m_prompts.answers = {PromptAnswer::Cancel};
     EXPECT_EQ(RunJob(OutputEs), JobResult::NotStarted);
     ASSERT_EQ(m_prompts.questions.size(), 1u);
-    EXPECT_NE(m_prompts.questions[0].find("File [rec.m2v]"), std::string::npos);
+    // One question names every file the job would replace.
+    EXPECT_NE(m_prompts.questions[0].find("File [rec.m2v, rec.mp2, rec(2).mp2"), std::string::npos)
+        << m_prompts.questions[0];
     EXPECT_FALSE(Logged("Done, "));
     // No: a new name; names that leave the folder are refused.
     m_prompts.answers = {PromptAnswer::No, PromptAnswer::No};

@@ -104,8 +104,24 @@ TEST_F(StorageTest, ProgramStreamHoldsBackSoTheClockNeverGoesBackwards) {
     }
 }
 
+struct ReplaceEverything : IPrompts {
+    PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
+        return PromptAnswer::Yes;
+    }
+    std::optional<std::string> InputText(const std::string&, const std::string&,
+                                         const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    void RunSettingsDialog() override {}
+};
+
 TEST_F(StorageTest, VobStartsAtZeroNumbersAudioAndKeepsAc3AsPrivateStream) {
     Channels c({3, 4, 6});
+    ReplaceEverything yes;  // the second job replaces the first one's file
+    SetPrompts(&yes);
     for (int job = 0; job < 2; ++job) {
         CMpegStorageVOB vob;
         ASSERT_TRUE(vob.Open(&c.set, m_dir.File("Film")));
@@ -125,6 +141,7 @@ TEST_F(StorageTest, VobStartsAtZeroNumbersAudioAndKeepsAc3AsPrivateStream) {
         EXPECT_EQ(f[6144 + 14 + 17], 0x80);  // AC-3 sub-stream 0x80
         EXPECT_EQ(CPackWriter::ReadStamp(f.data() + 2048 + 14 + 9), 500u);
     }
+    SetPrompts(nullptr);
 }
 
 TEST_F(StorageTest, RenameAnswerMustBeAPlainName) {

@@ -78,6 +78,22 @@ TEST_F(RawFileTest, ExtensionIsLowerCaseWithoutDot) {
     makeChain("Film.rec", {10});
     ASSERT_TRUE(open(file, "Film.rec"));
     EXPECT_EQ(file.GetFileExtension(), "rec");
+    // A backslash is part of a Linux file name, not a folder.
+    makeChain("a\\b.ts", {10});
+    ASSERT_TRUE(open(file, "a\\b.ts"));
+    EXPECT_EQ(file.GetFileTitle(), "a\\b.ts");
+}
+
+TEST_F(RawFileTest, SwappedRecordingOfOddLengthReadsWholePairsToItsReadableEnd) {
+    makeChain("Film.ts", {1001});
+    CRawFile file;
+    ASSERT_TRUE(open(file, "Film.ts"));
+    file.SetUnswapped(0);
+    EXPECT_EQ(file.GetLength(), 1001u);
+    EXPECT_EQ(file.GetReadableLength(), 1000u);
+    EXPECT_EQ(readAll(file, 300).size(), 1000u);
+    file.SetUnswapped(1);
+    EXPECT_EQ(file.GetReadableLength(), 1001u);
 }
 
 TEST_F(RawFileTest, MissingSegmentEndsTheChain) {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 
 #include "platform/memory_settings_store.h"
@@ -112,6 +117,47 @@ TEST_F(LogTest, OpenNamesTheFileByStartTimeInTheLogFolder) {
     EXPECT_EQ(name[10], '-');
     EXPECT_EQ(std::filesystem::path(path).parent_path(), dir.Path() / "~log");
     EXPECT_EQ(fileText(path), "hello\r\n");
+}
+
+TEST_F(LogTest, AFileAnotherInstanceHoldsIsNeitherSharedNorEmptied) {
+    platform::MemorySettingsStore store;
+    platform::SetSettingsStore(&store);
+    CPreferences::SetOutputPath(dir.Path().string());
+    CPreferences::SetLogLevel(1);
+    std::filesystem::create_directory(dir.Path() / "~log");
+    LogOpen();
+    const std::string first = LogFilePath();
+    ASSERT_FALSE(first.empty());
+    LogClose();
+    // Another instance started in this second holds the file.
+    const int held = ::open(first.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::write(held, "first\r\n", 7), 7);
+    // A second start in the same second writes a file of its own.
+    LogOpen();
+    const std::string second = LogFilePath();
+    LogWrite("second", 1);
+    LogClose();
+    ::close(held);
+    if (std::filesystem::path(second).stem().string() ==
+        std::filesystem::path(first).stem().string() + "(2)") {
+        EXPECT_EQ(fileText(first), "first\r\n");
+        EXPECT_EQ(fileText(second), "second\r\n");
+    } else {
+        // The clock moved on to the next second between the two starts.
+        EXPECT_NE(second, first);
+    }
+    // The command-line tool's --log refuses a file in use.
+    const int again = ::open(first.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(LogOpenFile(1, first));
+    ::close(again);
+    EXPECT_EQ(fileText(first), "first\r\n");
+    EXPECT_TRUE(LogOpenFile(3, first));
+    LogWrite("detail", 3);
+    LogClose();
+    EXPECT_EQ(fileText(first), "detail\r\n");
 }
 
 TEST_F(LogTest, MissingLogFolderIsSwallowedAndWritesDropped) {
