@@ -24,7 +24,8 @@ bool frameRate(const std::smatch& header, const FrameRate* recordingRate, FrameR
         rate = stated;
         return true;
     }
-    const std::int64_t recording = (recordingRate->num * 100 + recordingRate->den / 2) / recordingRate->den;
+    const std::int64_t recording =
+        (recordingRate->num * 100 + recordingRate->den / 2) / recordingRate->den;
     if (std::llabs(recording - hundredths) <= 1) {
         rate = *recordingRate;
         return true;
@@ -38,38 +39,40 @@ bool frameRate(const std::smatch& header, const FrameRate* recordingRate, FrameR
 }  // namespace
 
 CutFileContent Read(const std::string& text, const FrameRate* recordingRate) {
-    static const std::regex header(R"(FILE PROCESSING COMPLETE(?:\s+(\d{1,10}))?(?:\s+FRAMES\s+AT\s+(\d{1,6}))?)");
+    static const std::regex header(
+        R"(FILE PROCESSING COMPLETE(?:\s+(\d{1,10}))?(?:\s+FRAMES\s+AT\s+(\d{1,6}))?)");
     static const std::regex pair(R"((\d{1,9})\s+(\d{1,9}))");
     CutFileContent content;
     std::vector<std::string> lines;
     if (!SplitCutFileLines(text, lines)) {
-        content.error = "not a text file";
+        content.Refuse("not a text file");
         return content;
     }
     std::smatch m;
     const std::string first = lines.empty() ? std::string() : Trim(lines[0]);
     if (!std::regex_match(first, m, header)) {
-        content.error = LineError(0, std::string("expected the comskip header \"") + kHeader +
-                                         " <frames> FRAMES AT <rate>\"");
+        content.Refuse(LineError(0, std::string("expected the comskip header \"") + kHeader +
+                                        " <frames> FRAMES AT <rate>\""));
         return content;
     }
     FrameRate rate;
     if (!frameRate(m, recordingRate, rate, content.notes)) {
-        content.error = LineError(0, "no usable frame rate in the header or the recording");
+        content.Refuse(LineError(0, "no usable frame rate in the header or the recording"));
         return content;
     }
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string line = Trim(lines[i]);
         if (line.empty()) continue;
-        if (line.find_first_not_of('-') == std::string::npos) continue;  // the rule below the header
+        if (line.find_first_not_of('-') == std::string::npos)
+            continue;  // the rule below the header
         if (!std::regex_match(line, m, pair)) {
-            content.error = LineError(i, "expected two frame numbers \"START END\"");
+            content.Refuse(LineError(i, "expected two frame numbers \"START END\""));
             return content;
         }
         const std::int64_t from = std::stoll(m[1].str()), to = std::stoll(m[2].str());
         if (to < from) {
-            content.error = LineError(i, "the end frame " + m[2].str() + " lies before the start frame " +
-                                             m[1].str());
+            content.Refuse(LineError(
+                i, "the end frame " + m[2].str() + " lies before the start frame " + m[1].str()));
             return content;
         }
         CutSpan span;
@@ -90,9 +93,10 @@ std::string Write(const std::vector<CutSpan>& spans, const FrameRate& rate, std:
     std::string out = line;
     out += "-------------------\n";
     for (const CutSpan& span : spans) {
-        std::snprintf(line, sizeof line, "%lld\t%lld\n",
-                      static_cast<long long>(NearestFrame(span.start, rate) + 1),
-                      static_cast<long long>(NearestFrame(span.toEnd ? recordingEnd : span.end, rate) + 1));
+        std::snprintf(
+            line, sizeof line, "%lld\t%lld\n",
+            static_cast<long long>(NearestFrame(span.start, rate) + 1),
+            static_cast<long long>(NearestFrame(span.toEnd ? recordingEnd : span.end, rate) + 1));
         out += line;
     }
     return out;

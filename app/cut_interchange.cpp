@@ -51,13 +51,16 @@ std::uint64_t sectorCount(const CRecordingModel& model) {
 CutFileContent readFormat(const std::string& text, CutFileFormat format, const TimeBase& base,
                           std::vector<std::string>& notes) {
     switch (format) {
-        case CutFileFormat::Edl: return edl::Read(text, base.rate ? &*base.rate : nullptr);
+        case CutFileFormat::Edl:
+            return edl::Read(text, base.rate ? &*base.rate : nullptr);
         case CutFileFormat::VdrMarks:
             if (!base.rate)
-                notes.push_back("the recording's frame rate is unknown; marks are read at 25 "
-                                "frames per second");
+                notes.push_back(
+                    "the recording's frame rate is unknown; marks are read at 25 "
+                    "frames per second");
             return vdr::Read(text, base.rate.value_or(kVdrDefaultRate));
-        case CutFileFormat::Comskip: return comskip::Read(text, base.rate ? &*base.rate : nullptr);
+        case CutFileFormat::Comskip:
+            return comskip::Read(text, base.rate ? &*base.rate : nullptr);
     }
     return {};
 }
@@ -101,7 +104,8 @@ std::vector<CutSpan> enabledSpans(CRecordingModel& model) {
 // Just behind the last picture: a time that reads back as "to the end".
 std::int64_t recordingEndTicks(CRecordingModel& model, const std::optional<FrameRate>& rate) {
     std::int64_t last = 0;
-    if (!FindLastPictureStamp(model, last)) last = PlaceMarkAtSector(model, sectorCount(model)).stamp;
+    if (!FindLastPictureStamp(model, last))
+        last = PlaceMarkAtSector(model, sectorCount(model)).stamp;
     return last - model.m_firstPTS + (rate ? FrameTicks(1, *rate) : FrameTicks(1, kVdrDefaultRate));
 }
 
@@ -135,9 +139,12 @@ std::optional<CutFileFormat> CutFileFormatFromPath(const std::string& path) {
 
 std::string CutFileFormatName(CutFileFormat format) {
     switch (format) {
-        case CutFileFormat::Edl: return "edl";
-        case CutFileFormat::VdrMarks: return "vdr";
-        case CutFileFormat::Comskip: return "comskip";
+        case CutFileFormat::Edl:
+            return "edl";
+        case CutFileFormat::VdrMarks:
+            return "vdr";
+        case CutFileFormat::Comskip:
+            return "comskip";
     }
     return std::string();
 }
@@ -181,8 +188,12 @@ bool ExportCutList(CRecordingModel& model, CutFileFormat format, std::string& te
     const std::vector<CutSpan> spans = enabledSpans(model);
     const std::int64_t end = recordingEndTicks(model, base.rate);
     switch (format) {
-        case CutFileFormat::Edl: text = edl::Write(spans, end); break;
-        case CutFileFormat::VdrMarks: text = vdr::Write(spans, *base.rate); break;
+        case CutFileFormat::Edl:
+            text = edl::Write(spans, end);
+            break;
+        case CutFileFormat::VdrMarks:
+            text = vdr::Write(spans, *base.rate);
+            break;
         case CutFileFormat::Comskip:
             text = comskip::Write(spans, *base.rate, NearestFrame(end, *base.rate), end);
             break;

@@ -4,15 +4,24 @@
 
 std::optional<FrameRate> FrameRateFromCode(int code) {
     switch (code) {
-        case 1: return FrameRate{24000, 1001};
-        case 2: return FrameRate{24, 1};
-        case 3: return FrameRate{25, 1};
-        case 4: return FrameRate{30000, 1001};
-        case 5: return FrameRate{30, 1};
-        case 6: return FrameRate{50, 1};
-        case 7: return FrameRate{60000, 1001};
-        case 8: return FrameRate{60, 1};
-        default: return std::nullopt;
+        case 1:
+            return FrameRate{24000, 1001};
+        case 2:
+            return FrameRate{24, 1};
+        case 3:
+            return FrameRate{25, 1};
+        case 4:
+            return FrameRate{30000, 1001};
+        case 5:
+            return FrameRate{30, 1};
+        case 6:
+            return FrameRate{50, 1};
+        case 7:
+            return FrameRate{60000, 1001};
+        case 8:
+            return FrameRate{60, 1};
+        default:
+            return std::nullopt;
     }
 }
 

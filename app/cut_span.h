@@ -45,6 +45,11 @@ struct CutFileContent {
     std::vector<std::string> notes;  // "line N: ..."
     std::string error;               // "line N: ..."; empty when the file was read
     bool Failed() const { return !error.empty(); }
+    // A malformed line: nothing of the file is used.
+    void Refuse(std::string why) {
+        spans.clear();
+        error = std::move(why);
+    }
 };
 
 // The text of a cut list split into lines (CR LF or LF, a UTF-8 byte-order

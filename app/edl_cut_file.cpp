@@ -56,7 +56,8 @@ bool parseTime(const std::string& text, const FrameRate* rate, std::int64_t& tic
             return false;
         }
         if (!rate) {
-            error = "frame number '" + text + "' needs the recording's frame rate, which is unknown";
+            error =
+                "frame number '" + text + "' needs the recording's frame rate, which is unknown";
             return false;
         }
         ticks = FrameSearchTicks(std::stoll(frame), *rate);
@@ -72,7 +73,7 @@ CutFileContent Read(const std::string& text, const FrameRate* rate) {
     CutFileContent content;
     std::vector<std::string> lines;
     if (!SplitCutFileLines(text, lines)) {
-        content.error = "not a text file";
+        content.Refuse("not a text file");
         return content;
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -80,37 +81,37 @@ CutFileContent Read(const std::string& text, const FrameRate* rate) {
         std::string from, to, action, extra;
         if (!(fields >> from)) continue;  // blank line
         if (!(fields >> to)) {
-            content.error = LineError(i, "expected START END ACTION");
+            content.Refuse(LineError(i, "expected START END ACTION"));
             return content;
         }
         int kind = kCut;
         if (fields >> action) {
             if (action.size() != 1 || action[0] < '0' || action[0] > '3') {
-                content.error =
-                    LineError(i, "unknown action '" + action + "': expected 0, 1, 2 or 3");
+                content.Refuse(
+                    LineError(i, "unknown action '" + action + "': expected 0, 1, 2 or 3"));
                 return content;
             }
             kind = action[0] - '0';
         }
         if (fields >> extra) {
-            content.error = LineError(i, "unexpected '" + extra + "' after the action");
+            content.Refuse(LineError(i, "unexpected '" + extra + "' after the action"));
             return content;
         }
         CutSpan span;
         span.line = static_cast<int>(i + 1);
         std::string error;
         if (!parseTime(from, rate, span.start, error) || !parseTime(to, rate, span.end, error)) {
-            content.error = LineError(i, error);
+            content.Refuse(LineError(i, error));
             return content;
         }
         if (span.end < span.start) {
-            content.error = LineError(i, "the end " + to + " lies before the start " + from);
+            content.Refuse(LineError(i, "the end " + to + " lies before the start " + from));
             return content;
         }
         if (kind != kCut && kind != kCommercialBreak) {
-            content.notes.push_back(
-                LineError(i, kind == kMute ? "a mute entry cuts nothing; passed over"
-                                           : "a scene marker cuts nothing; passed over"));
+            content.notes.push_back(LineError(i, kind == kMute
+                                                     ? "a mute entry cuts nothing; passed over"
+                                                     : "a scene marker cuts nothing; passed over"));
             continue;
         }
         content.spans.push_back(span);

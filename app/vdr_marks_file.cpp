@@ -18,7 +18,9 @@ std::int64_t secondsToFrames(std::int64_t seconds, const FrameRate& rate) {
 }  // namespace
 
 std::string FrameToText(std::int64_t frame, const FrameRate& rate) {
-    const std::int64_t seconds = frame * rate.den / rate.num;
+    // The second whose first frame (VDR rounds) is the last at or before frame.
+    std::int64_t seconds = frame * rate.den / rate.num;
+    if (secondsToFrames(seconds + 1, rate) <= frame) ++seconds;
     const std::int64_t inSecond = frame - secondsToFrames(seconds, rate);
     char text[48];
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%02lld",
@@ -44,7 +46,7 @@ CutFileContent Read(const std::string& text, const FrameRate& rate) {
     CutFileContent content;
     std::vector<std::string> lines;
     if (!SplitCutFileLines(text, lines)) {
-        content.error = "not a text file";
+        content.Refuse("not a text file");
         return content;
     }
     std::vector<Mark> marks;
@@ -54,9 +56,9 @@ CutFileContent Read(const std::string& text, const FrameRate& rate) {
         const std::string time = line.substr(0, line.find_first_of(" \t"));
         Mark mark{0, i};
         if (!TextToFrame(time, rate, mark.frame)) {
-            content.error = LineError(
-                i, "bad mark '" + time + "': expected H:MM:SS.FF with FF below " +
-                       FrameRateText(rate) + " frames");
+            content.Refuse(LineError(i, "bad mark '" + time +
+                                            "': expected H:MM:SS.FF with FF below " +
+                                            FrameRateText(rate) + " frames"));
             return content;
         }
         marks.push_back(mark);
