@@ -9,10 +9,10 @@
 
 #include "app/cut_interchange.h"
 #include "app/cut_list.h"
-#include "platform/file.h"
 #include "app/recording_model.h"
 #include "cli/command.h"
 #include "cli/recording_args.h"
+#include "platform/file.h"
 
 namespace cli {
 namespace {
@@ -154,8 +154,7 @@ int runCuts(const std::vector<std::string>& args) {
             return kExitError;
         }
     }
-    if (!resolveFormat(importFile, format) || !resolveFormat(exportFile, format))
-        return kExitError;
+    if (!resolveFormat(importFile, format) || !resolveFormat(exportFile, format)) return kExitError;
     // The cut-list files are checked before the recording is opened, too.
     std::string importText, error;
     if (!importFile.path.empty() && !ReadCutFile(importFile.path, importText, &error)) {
