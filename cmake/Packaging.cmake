@@ -23,10 +23,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Korvane <ravelo@korvane.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its platform plug-ins (xcb) at run time, which dpkg-shlibdeps
+# cannot see; the window does not start without them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # ravelo_<version>_<arch>.deb
 # The desktop database, the MIME database and the icon cache are refreshed by
 # the triggers of desktop-file-utils, shared-mime-info and the icon themes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, qt6-wayland")
 
 set(CPACK_GENERATOR DEB)
 include(CPack)
