@@ -201,6 +201,18 @@ bool ExportCutList(CRecordingModel& model, CutFileFormat format, std::string& te
     return true;
 }
 
+bool ExportCutFile(CRecordingModel& model, CutFileFormat format, const std::string& path,
+                   std::string* error) {
+    // Writing goes through a rename, which would put the list in place of
+    // the recording's own file.
+    if (model.Recording().HoldsFile(path)) {
+        if (error) *error = path + " is the recording itself; the cut list is not written there";
+        return false;
+    }
+    std::string text;
+    return ExportCutList(model, format, text, error) && WriteCutFile(path, text, error);
+}
+
 bool ReadCutFile(const std::string& path, std::string& text, std::string* error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

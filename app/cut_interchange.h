@@ -36,6 +36,11 @@ CutImport ImportCutList(CRecordingModel& model, const std::string& text, CutFile
 bool ExportCutList(CRecordingModel& model, CutFileFormat format, std::string& text,
                    std::string* error);
 
+// ExportCutList written to path by WriteCutFile; a path that is the recording
+// or one of its segments is refused.
+bool ExportCutFile(CRecordingModel& model, CutFileFormat format, const std::string& path,
+                   std::string* error);
+
 // Reads a cut list of at most 1 MiB.
 bool ReadCutFile(const std::string& path, std::string& text, std::string* error);
 // Writes through a temporary file beside path, renamed into place only when

@@ -89,9 +89,8 @@ bool importCuts(CRecordingModel& model, const CutFileArg& file, const std::strin
 }
 
 bool exportCuts(CRecordingModel& model, const CutFileArg& file) {
-    std::string text, error;
-    if (!ExportCutList(model, *file.format, text, &error) ||
-        !WriteCutFile(file.path, text, &error)) {
+    std::string error;
+    if (!ExportCutFile(model, *file.format, file.path, &error)) {
         std::fprintf(stderr, "ravelo-cli cuts: %s\n", error.c_str());
         return false;
     }

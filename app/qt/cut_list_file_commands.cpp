@@ -160,8 +160,8 @@ bool CCutListFileCommands::ImportFrom(const QString& path, CutFileFormat format)
 bool CCutListFileCommands::ExportTo(const QString& path, CutFileFormat format) {
     if (!m_doc.IsOpen() || m_view.IsJobRunning()) return false;
     const std::string file = QFile::encodeName(path).toStdString();
-    std::string text, error;
-    if (!ExportCutList(m_doc.Model(), format, text, &error) || !WriteCutFile(file, text, &error)) {
+    std::string error;
+    if (!ExportCutFile(m_doc.Model(), format, file, &error)) {
         LogWrite("Cut list not exported: " + error, 1);
         tell("Cut areas not exported: " + error, PromptIcon::Error);
         return false;

@@ -92,6 +92,13 @@ TEST_F(CutFilesCommand, FormatsFilesAndOverwriting) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadText(dir.File("cuts")), "");  // the failed run stored nothing
 
+    // Never onto the recording itself, not even with --overwrite.
+    const auto before = ReadFileBytes(film);
+    r = cuts("--add 0:00:01-0:00:02 --export " + ShellQuote(film) + " --format edl --overwrite");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("is the recording itself"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(film), before);
+
     // A file that cannot be written is an error, and nothing is stored.
     r = cuts("--add 0:00:01-0:00:02 --export " + ShellQuote(dir.File("no/such/folder.edl")));
     EXPECT_EQ(r.code, 2);
