@@ -52,7 +52,7 @@ step "Test prefix: which program opens a .rec file"
 prefix=$work/prefix
 mkdir -p "$prefix/home" "$prefix/config"
 cp -r "$share" "$prefix/share"
-update-mime-database "$prefix/share/mime"
+XDG_DATA_DIRS="$prefix/share:/usr/share" update-mime-database "$prefix/share/mime"
 update-desktop-database "$prefix/share/applications"
 head -c 65536 samples/sample.ts >"$work/Film.rec"
 export_xdg=(env XDG_DATA_HOME="$prefix/home" XDG_CONFIG_HOME="$prefix/config"
