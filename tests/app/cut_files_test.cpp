@@ -82,7 +82,7 @@ TEST(EdlFile, WritesMillisecondsRoundedDownAndTheEndForSpansToTheEnd) {
 TEST(VdrMarks, WhatLiesBetweenMarkPairsIsKeptTheRestIsCut) {
     // Out of order and with comments, as VDR allows; it sorts them by time.
     const std::string text =
-        "0:10:00.00 end of part 1\n"
+        "0:10:00.00 end of the first half\n"
         "0:01:00.12 start\n"
         "0:20:00.00\n"
         "0:30:00.24 end\n";
