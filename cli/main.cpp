@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "platform/allocator.h"
 #include "platform/settings_store.h"
+#include "ravelo_version.h"
 #include "shell/qt/qsettings_store.h"
 
 namespace cli {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
         return cli::kExitOk;
     }
     if (args[0] == "--version") {
-        std::printf("ravelo-cli 0.96\n");
+        std::printf("ravelo-cli %s\n", RAVELO_VERSION);
         return cli::kExitOk;
     }
     for (const cli::Command& command : cli::Commands()) {

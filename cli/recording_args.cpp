@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "app/cut_list.h"
+#include "app/mark_placement.h"
 #include "app/recording_model.h"
 #include "app/snapshot_capture.h"
 #include "demux/mpeg_ts_demux.h"
@@ -13,8 +14,6 @@ namespace cli {
 
 namespace {
 constexpr std::int64_t kTicksPerMs = 90;
-// A stamp no picture has: the first capture is never "the same picture".
-constexpr std::int64_t kNoStamp = -1;
 
 bool parseNumber(const std::string& text, std::uint64_t& value) {
     if (text.empty() || text.size() > 19) return false;
@@ -24,15 +23,6 @@ bool parseNumber(const std::string& text, std::uint64_t& value) {
         value = value * 10 + static_cast<std::uint64_t>(c - '0');
     }
     return true;
-}
-
-SnapshotCapture captureAt(CRecordingModel& model, std::uint64_t sector) {
-    return CaptureSnapshot(model, sector, kNoStamp, std::string());
-}
-
-// The picture's time from the first picture, in ticks.
-std::int64_t relativeStamp(const CRecordingModel& model, std::int64_t stamp) {
-    return stamp - model.m_firstPTS;
 }
 }  // namespace
 
@@ -67,29 +57,9 @@ bool ParseMarkRange(const std::string& text, Mark& from, Mark& to, std::string* 
 }
 
 ResolvedMark ResolveMark(CRecordingModel& model, const Mark& mark) {
-    ResolvedMark resolved;
-    const std::uint64_t sectors = model.Recording().GetLength() / 512;
-    if (model.m_firstPTS == 0) captureAt(model, 0);  // the first picture fixes the time base
-    std::uint64_t sector = mark.sector;
-    if (mark.isTime) {
-        const std::int64_t target = mark.ms * kTicksPerMs;
-        std::uint64_t lo = 0, hi = sectors;
-        while (lo < hi) {
-            const std::uint64_t mid = lo + (hi - lo) / 2;
-            const SnapshotCapture c = captureAt(model, mid);
-            if (!c.pictureFound || relativeStamp(model, c.stamp) >= target)
-                hi = mid;
-            else
-                lo = mid + 1;
-        }
-        sector = lo;
-    }
-    if (sector > sectors) sector = sectors;
-    const SnapshotCapture c = captureAt(model, sector);
-    resolved.sector = c.sector;
-    resolved.pictureFound = c.pictureFound;
-    resolved.stamp = c.pictureFound ? c.stamp : 0;
-    return resolved;
+    const PlacedMark placed = mark.isTime ? PlaceMarkAtTime(model, mark.ms * kTicksPerMs)
+                                          : PlaceMarkAtSector(model, mark.sector);
+    return ResolvedMark{placed.sector, placed.stamp, placed.pictureFound};
 }
 
 namespace {

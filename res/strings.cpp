@@ -2,11 +2,13 @@
 
 #include <unordered_map>
 
+#include "ravelo_version.h"
+
 namespace {
 // Texts character for character; "\r\n" breaks lines in message boxes.
 const std::unordered_map<int, const char*>& table() {
     static const std::unordered_map<int, const char*> strings = {
-        {102, "Ravelo Version 0.96 (Beta)"},
+        {102, "Ravelo Version " RAVELO_VERSION " (Beta)"},
         {105,
          "\xC2\xA7"
          "Attention!!!"

@@ -3,7 +3,9 @@
 # they are missing. Safe to run again; asks nothing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg
+  # the installed desktop entry, metainfo, MIME types and manual pages are checked with these
+  desktop-file-utils appstream xdg-utils libglib2.0-bin shared-mime-info man-db)
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(xvfb xauth)
 fi

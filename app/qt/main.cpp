@@ -5,6 +5,7 @@
 #include "app/qt/snapshot_source.h"
 #include "platform/allocator.h"
 #include "platform/settings_store.h"
+#include "ravelo_version.h"
 #include "shell/log.h"
 #include "shell/qt/qsettings_store.h"
 
@@ -13,6 +14,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravelo"));
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QStringLiteral(RAVELO_VERSION));
+    // Wayland shells find the window's icon and name through its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.Ravelo"));
     QSettingsStore store;  // Korvane/Ravelo, with the recent-file list in it
     platform::SetSettingsStore(&store);
     int result = 1;

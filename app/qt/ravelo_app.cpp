@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <csignal>
 
+#include "app/qt/cut_list_file_commands.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
 #include "res/strings.h"
@@ -69,6 +70,7 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     m_frame = std::make_unique<CMainFrame>();
     m_view = new CRaveloView(*m_doc, m_source, m_frame.get());
     m_frame->setCentralWidget(m_view);
+    new CCutListFileCommands(*m_frame, *m_doc, *m_view);  // owned by the frame
     m_frame->SetCloseGuard([this] { return CanClose(); });
     connect(m_doc.get(), &CRaveloDoc::DocumentChanged, this, [this] {
         UpdateTitle();

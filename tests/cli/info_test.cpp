@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli_runner.h"
+#include "ravelo_version.h"
+#include "res/strings.h"
 #include "support/ts_builder.h"
 
 namespace {
@@ -204,8 +206,12 @@ TEST(InfoCommand, HelpAndVersion) {
     CliResult r = RunCli("info --help", dir);
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("Usage: ravelo-cli info RECORDING [--json]"), std::string::npos);
+    // The tool, the about box and the log take the version from one
+    // generated header.
     r = RunCli("--version", dir);
     EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, std::string("ravelo-cli ") + RAVELO_VERSION + "\n");
+    EXPECT_EQ(LoadResString(ids::kVersion), std::string("Ravelo Version ") + RAVELO_VERSION + " (Beta)");
 }
 
 }  // namespace

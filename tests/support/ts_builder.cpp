@@ -314,7 +314,7 @@ Bytes videoPicture(const RecordingPlan& plan, int index) {
     Bytes es;
     auto add = [&](const Bytes& b) { es.insert(es.end(), b.begin(), b.end()); };
     if (inGop == 0) {
-        add(SequenceHeader(plan.width, plan.height, plan.aspect));
+        add(SequenceHeader(plan.width, plan.height, plan.aspect, plan.frameRateCode));
         add(GopHeader());
         add(PictureHeader(1, 0));
         add(Filler(2 * plan.pictureBytes));
@@ -325,6 +325,14 @@ Bytes videoPicture(const RecordingPlan& plan, int index) {
     return es;
 }
 }  // namespace
+
+std::int64_t PictureStamp(int frameRateCode, std::int64_t picture) {
+    // frame_rate_code 1..8: 24000/1001, 24, 25, 30000/1001, 30, 50, 60000/1001, 60.
+    static const std::int64_t num[] = {25, 24000, 24, 25, 30000, 30, 50, 60000, 60};
+    static const std::int64_t den[] = {1, 1001, 1, 1, 1001, 1, 1, 1001, 1};
+    const int code = frameRateCode >= 1 && frameRateCode <= 8 ? frameRateCode : 0;
+    return picture * 90000 * den[code] / num[code];
+}
 
 Bytes BuildRecording(const RecordingPlan& plan) {
     TsBuilder b;
@@ -338,14 +346,15 @@ Bytes BuildRecording(const RecordingPlan& plan) {
             b.Section(0, pat);
             b.Section(plan.pmtPid, pmt);
         }
-        const std::int64_t pts = plan.firstPts + k * kPictureTicks;
+        const std::int64_t pts = plan.firstPts + PictureStamp(plan.frameRateCode, k);
+        const std::int64_t nextPts = plan.firstPts + PictureStamp(plan.frameRateCode, k + 1);
         if (plan.videoPid)
             b.Unit(plan.videoPid, PesPacket(0xE0, pts, std::nullopt, videoPicture(plan, k), true));
         for (std::size_t t = 0; t < plan.audio.size(); ++t) {
             const AudioTrack& track = plan.audio[t];
             const int kbits = track.kbits ? track.kbits : track.ac3 ? 448 : 192;
             const std::int64_t duration = track.ac3 ? 2880 : 2160;
-            while (audioPts[t] < pts + kPictureTicks) {
+            while (audioPts[t] < nextPts) {
                 const Bytes frame =
                     track.ac3
                         ? Ac3Frame(static_cast<int>(std::find(kAc3Rates, kAc3Rates + 19, kbits) -

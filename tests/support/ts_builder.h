@@ -104,7 +104,11 @@ struct RecordingPlan {
     std::int64_t firstPts = 900000;   // stamp of the first picture
     std::size_t pictureBytes = 3000;  // filler per picture (I pictures twice that)
     int psiEvery = 12;                // PAT/PMT before every n-th picture
+    int frameRateCode = 3;            // of the sequence header: 3 is 25, 4 is 30000/1001
 };
+
+// Ticks from the first picture to picture n at a frame_rate_code's rate, rounded down.
+std::int64_t PictureStamp(int frameRateCode, std::int64_t picture);
 
 // Video pictures each in their own PES with a PTS (display order = stream
 // order, so stamps rise by one picture), audio frames interleaved by time.
