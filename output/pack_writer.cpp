@@ -8,6 +8,9 @@
 
 namespace {
 constexpr std::uint64_t kMaxDtsLead = 90000;  // a DTS further than 1 s before its PTS is bogus
+constexpr int kPackHeaderSize = 14;
+constexpr int kMinPadding = 8;  // fewer free bytes go into the pack header as stuffing
+constexpr std::int64_t kBytesPerRateUnit = 50;
 }
 
 void CPackWriter::Reset() {
@@ -147,4 +150,50 @@ int CPackWriter::WritePacket(const CMpegPacket& packet, std::uint8_t streamId,
         ++packs;
     }
     return packs;
+}
+
+std::uint8_t* CPackWriter::LayOutPack(COutputFile& out, std::uint64_t scr, std::uint32_t muxRate,
+                                      int pesSize, bool endCode) {
+    const int room = kPesRoom - (endCode ? kEndCodeSize : 0);
+    if (pesSize < 0 || pesSize > room) return nullptr;
+    std::uint8_t* w = out.Reserve(kPackSize);
+    if (w == nullptr) return nullptr;
+    const int free = room - pesSize;
+    const int stuffing = free < kMinPadding ? free : 0;
+    const std::uint8_t start[4] = {0, 0, 1, 0xBA};
+    std::memcpy(w, start, 4);
+    WriteScr(scr, w + 4);
+    WriteMuxRate(muxRate, w + 10);
+    w[13] = static_cast<std::uint8_t>(0xF8 | stuffing);
+    std::memset(w + kPackHeaderSize, 0xFF, static_cast<std::size_t>(stuffing));
+    std::uint8_t* pes = w + kPackHeaderSize + stuffing;
+    std::uint8_t* after = pes + pesSize;
+    if (free >= kMinPadding) {
+        const std::uint8_t padding[6] = {0, 0, 1, 0xBE, static_cast<std::uint8_t>((free - 6) >> 8),
+                                         static_cast<std::uint8_t>(free - 6)};
+        std::memcpy(after, padding, 6);
+        std::memset(after + 6, 0xFF, static_cast<std::size_t>(free - 6));
+        after += free;
+    }
+    if (endCode) {
+        const std::uint8_t end[4] = {0, 0, 1, 0xB9};
+        std::memcpy(after, end, 4);
+    }
+    return pes;
+}
+
+std::int64_t CPackWriter::PackTicks(std::uint32_t muxRate) {
+    const std::int64_t bytesPerSecond = static_cast<std::int64_t>(muxRate) * kBytesPerRateUnit;
+    return (std::int64_t{kPackSize} * 90000 + bytesPerSecond - 1) / bytesPerSecond;
+}
+
+void CPackWriter::WriteMuxRate(std::uint32_t rate, std::uint8_t* p) {
+    const std::uint32_t field = (rate << 2) | 3;
+    p[0] = static_cast<std::uint8_t>(field >> 16);
+    p[1] = static_cast<std::uint8_t>(field >> 8);
+    p[2] = static_cast<std::uint8_t>(field);
+}
+
+std::uint32_t CPackWriter::ReadMuxRate(const std::uint8_t* p) {
+    return ((static_cast<std::uint32_t>(p[0]) << 16) | (p[1] << 8) | p[2]) >> 2;
 }
