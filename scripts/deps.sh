@@ -3,7 +3,9 @@
 # they are missing. Safe to run again; asks nothing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg)
+# dvdauthor: the tests check that DVD authoring accepts the program streams.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg
+          dvdauthor)
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(xvfb xauth)
 fi
