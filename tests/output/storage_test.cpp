@@ -155,25 +155,6 @@ TEST_F(StorageTest, VobNumbersAudioKeepsAc3AsPrivateStreamAndTheDvdMuxRate) {
     }
 }
 
-// The program stream of AC-3 announces the lower AC-3 mux rate from its
-// first AC-3 pack on, where the streams fit into it.
-TEST_F(StorageTest, ProgramStreamOfAc3AnnouncesTheAc3MuxRate) {
-    Channels c({6});
-    CMpegStorageMPG mpg;
-    ASSERT_TRUE(mpg.Open(&c.set, m_dir.File("Film")));
-    c.video->Add(Unit(0x100, 0xE0, 0, 100));
-    for (int i = 0; i < 5; ++i) c.audio[0]->Add(Unit(0x101, 0xBD, 100 + 2880 * i, 1000));
-    mpg.Write(true);
-    mpg.Close();
-    const Bytes f = ReadFileBytes(m_dir.File("Film.mpg"));
-    ASSERT_EQ(f.size(), 7u * 2048);
-    EXPECT_EQ(CPackWriter::ReadMuxRate(f.data() + 2048 + 10), 25200u);  // video, before any AC-3
-    for (std::size_t at = 2 * 2048; at < f.size(); at += 2048) {
-        EXPECT_EQ(f[at + 14 + (f[at + 13] & 7) + 3], 0xBD);
-        EXPECT_EQ(CPackWriter::ReadMuxRate(f.data() + at + 10), 10750u) << at;
-    }
-}
-
 TEST_F(StorageTest, RenameAnswerMustBeAPlainName) {
     platform::MakeDirectory(m_dir.File("sub"));
     WriteFileBytes(m_dir.File("Film.m2v"), {1});
