@@ -27,7 +27,6 @@ public:
 
     // Packs written so far (tests).
     std::int64_t PackCount() const { return m_mux ? m_mux->Packs() : 0; }
-    const CPsMultiplexer* Multiplexer() const { return m_mux.get(); }
 
 protected:
     explicit CMpegStorageMPG(bool vob) : m_vob(vob) {}

@@ -280,7 +280,7 @@ void CMuxStream::Write(const sPesPlan& plan, std::int64_t origin, std::int64_t s
         out += 4;
     }
     copyPayload(plan.payload, out);
-    Decode(scr);
+    decode(scr);
     account(plan.BufferBytes(), plan.payload, arrived);
     m_firstPes = false;
 }
@@ -316,14 +316,13 @@ void CMuxStream::account(std::int32_t bufferBytes, std::int32_t payload, std::in
         au.left -= take;
         payload -= take;
         if (au.left == 0) {
-            ++m_units;
             if (arrived > au.deadline - kMargin) ++m_late;
             m_aus.pop_front();
         }
     }
 }
 
-void CMuxStream::Decode(std::int64_t now) {
+void CMuxStream::decode(std::int64_t now) {
     while (!m_buffer.empty() && m_buffer.front().removal <= now) {
         m_fill -= m_buffer.front().bytes;
         m_buffer.pop_front();

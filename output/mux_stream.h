@@ -54,9 +54,6 @@ public:
     CMuxStream(MuxKind kind, std::uint8_t streamId, std::uint8_t subStreamId);
 
     MuxKind Kind() const { return m_kind; }
-    std::uint8_t StreamId() const { return m_streamId; }
-    std::uint8_t SubStreamId() const { return m_subStreamId; }
-    std::int32_t BufferSize() const { return m_bufferSize; }
 
     // Queues a unit: bytes is a whole PES packet whose header is headerLength
     // bytes long; pts is the PTS of its first access unit on the multiplexer
@@ -86,15 +83,11 @@ public:
     void Write(const sPesPlan& plan, std::int64_t origin, std::int64_t scr, std::int64_t arrived,
                std::uint8_t* out);
 
-    // The decoder takes every unit whose time has come by now.
-    void Decode(std::int64_t now);
     // The earliest time from now on at which need more bytes fit into the buffer.
     std::int64_t TimeWithRoom(std::int32_t need, std::int64_t now) const;
-    std::int32_t Fill() const { return m_fill; }
 
     // Access units whose last byte arrived after their deadline.
     std::int64_t LateUnits() const { return m_late; }
-    std::int64_t Units() const { return m_units; }
 
 private:
     struct Unit {
@@ -128,8 +121,9 @@ private:
     // Audio: where the previous frame ends (its PTS plus its duration).
     std::int64_t m_audioEnd = INT64_MIN;
     std::int64_t m_late = 0;
-    std::int64_t m_units = 0;
 
+    // The decoder takes every unit whose time has come by now.
+    void decode(std::int64_t now);
     void queueVideo(Unit& unit, std::int64_t pts);
     void queueAudio(Unit& unit, std::int64_t pts);
     void addUnit(sMuxAccessUnit au);
