@@ -117,7 +117,10 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     // With Ctrl held (--ignore-cuts) the whole recording is processed.
     const bool useCuts = !platform::KeyState().IsCtrlDown();
     if (useCuts) demux.SetCutList(m_pDoc->m_cutList);
-    if (kind == OutputMpeg) KeepVideoAndAudio(demux, demux.Channels().m_videoPid, audioPid);
+    // A VOB keeps every stream, or, with the window's audio choice, the
+    // video and that one as the MPEG program stream does.
+    if (kind == OutputMpeg || (kind == OutputVob && audioPid != 0))
+        KeepVideoAndAudio(demux, demux.Channels().m_videoPid, audioPid);
 
     CMpegSync sync(demux.Channels());
     const std::string base = BaseName(recording.GetFileTitle());

@@ -1,29 +1,32 @@
 #pragma once
 // The program-stream writer: the video and one audio channel multiplexed into
-// one .mpg file of 2048-byte packs. The VOB writer is the same scheme with its
-// own time base and naming, and derives from it.
+// one .mpg file of 2048-byte packs that DVD authoring tools accept (P-STD
+// buffer model, navigation pack at every GOP). The VOB writer is the same
+// with its own naming and the fixed DVD mux rate, and derives from it.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "output/mpeg_storage.h"
-#include "output/pack_writer.h"
+#include "output/ps_multiplexer.h"
 
 class CMpegStorageMPG : public CMpegStorage {
 public:
     CMpegStorageMPG() = default;
+    ~CMpegStorageMPG() override;
 
     bool Open(CChannelSet* channels, std::string prefix) override;
-    // Holds packets back while a channel that has been written to has nothing
-    // queued (its next unit may still be older than what waits), so that the
-    // SCR never goes backwards; a half-full queue or the final call drains all.
+    // Hands every queued unit to the multiplexer, which writes the packs
+    // that the data decides; the final call writes the rest and ends the stream.
     bool Write(bool finalWrite = false) override;
+    // Writes what the channels still hold and ends the stream if the final
+    // Write has not, and closes the file.
     bool Close() override;
 
     // Packs written so far (tests).
-    std::int64_t PackCount() const { return m_packs; }
+    std::int64_t PackCount() const { return m_mux ? m_mux->Packs() : 0; }
 
 protected:
     explicit CMpegStorageMPG(bool vob) : m_vob(vob) {}
@@ -31,17 +34,9 @@ protected:
     void OpenShared(const std::string& path);
 
 private:
-    struct StreamIds {
-        std::uint8_t id = 0;
-        std::uint8_t sub = 0;
-    };
-
     bool m_vob = false;
-    CPackWriter m_packer;
-    std::unordered_map<std::uint16_t, StreamIds> m_ids;
-    std::unordered_set<const CMpegChannel*> m_written;
-    std::int64_t m_packs = 0;
+    std::unique_ptr<CPsMultiplexer> m_mux;
+    std::unordered_map<std::uint16_t, CMuxStream*> m_streams;  // by PID; none: not written
 
-    void AssignStreamIds();
-    bool MustWait() const;
+    void AddStreams(COutputFile& file);
 };

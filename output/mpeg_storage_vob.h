@@ -1,7 +1,6 @@
 #pragma once
-// The VOB writer: all channels into one .vob file of 2048-byte packs whose
-// clock starts at the first packet written. An existing file is replaced
-// without a question.
+// The VOB writer: all channels into one .vob file of 2048-byte packs at the
+// fixed DVD mux rate. An existing file is replaced without a question.
 
 #include <string>
 

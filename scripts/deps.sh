@@ -3,9 +3,11 @@
 # they are missing. Safe to run again; asks nothing.
 set -euo pipefail
 
+# dvdauthor: the tests check that DVD authoring accepts the program streams.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg
   # the installed desktop entry, metainfo, MIME types and manual pages are checked with these
-  desktop-file-utils appstream xdg-utils libglib2.0-bin shared-mime-info man-db)
+  desktop-file-utils appstream xdg-utils libglib2.0-bin shared-mime-info man-db
+  dvdauthor)
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(xvfb xauth)
 fi

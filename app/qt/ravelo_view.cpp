@@ -42,8 +42,6 @@ CRaveloView::CRaveloView(CRaveloDoc& doc, ISnapshotSource& source, QWidget* pare
     setObjectName(QStringLiteral("raveloView"));
     BuildForm();
     EnableControls(false, false);
-    m_createVob->setVisible(false);
-    m_createVob->setEnabled(false);
     m_split->setEnabled(false);  // no handler serves it
     m_endCut->setEnabled(false);
     qApp->installEventFilter(this);
@@ -219,13 +217,12 @@ void CRaveloView::EnableControls(bool open, bool readOnly) {
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_slider, m_savePicture, m_createMpeg, m_copy, m_demux, m_largeBack, m_smallBack,
              m_smallForward, m_largeForward, m_deleteArea, m_endCut, m_newArea, m_startCut,
-             m_audioCombo})
+             m_audioCombo, m_createVob})
         w->setEnabled(open);
     m_removeCuts->setEnabled(open && !readOnly);
 }
 
 void CRaveloView::OnInitialUpdate() {
-    m_createVob->setEnabled(false);
     const bool open = m_doc.IsOpen();
     const bool readOnly = m_doc.IsReadOnly();
     if (open && readOnly)

@@ -34,15 +34,22 @@ void CRaveloView::OnDemux() {
     RunJob([] { FunctionMng().FnCreateOutput(0, OutputEs); });
 }
 
+// The audio track chosen in the combo box; 0 when it offers none.
+static std::uint16_t ChosenAudio(const QComboBox& combo) {
+    const int index = combo.currentIndex();
+    return static_cast<std::uint16_t>(index >= 0 ? combo.itemData(index).toInt() : 0);
+}
+
 void CRaveloView::OnCreateMpeg() {
-    const int index = m_audioCombo->currentIndex();
-    const auto pid =
-        static_cast<std::uint16_t>(index >= 0 ? m_audioCombo->itemData(index).toInt() : 0);
+    const std::uint16_t pid = ChosenAudio(*m_audioCombo);
     RunJob([pid] { FunctionMng().FnCreateOutput(pid, OutputMpeg); });
 }
 
+// The VOB takes the video and the same audio track as the program stream;
+// without a track in the combo (AC-3 only, or no sound), every stream.
 void CRaveloView::OnCreateVob() {
-    RunJob([] { FunctionMng().FnCreateOutput(0, OutputVob); });
+    const std::uint16_t pid = ChosenAudio(*m_audioCombo);
+    RunJob([pid] { FunctionMng().FnCreateOutput(pid, OutputVob); });
 }
 
 void CRaveloView::OnCopy() {

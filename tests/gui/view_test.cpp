@@ -117,8 +117,8 @@ TEST_F(ViewTest, OpeningTheSampleShowsItsPictureStreamsAndLength) {
     EXPECT_GT(qRed(image.pixel(40, 200)), 150);
     EXPECT_LT(qGreen(image.pixel(40, 200)), 100);
     EXPECT_TRUE(Ctl(m_view.get(), CRaveloView::kRemoveCuts)->isEnabled());
-    EXPECT_FALSE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isEnabled());
-    EXPECT_TRUE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isHidden());
+    EXPECT_TRUE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isEnabled());
+    EXPECT_FALSE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isHidden());
     EXPECT_TRUE(m_prompts.asked.empty());
 }
 
@@ -338,6 +338,17 @@ TEST_F(ViewTest, DemuxAndCreateMpegFileWriteDecodableFilesAndAskBeforeOverwritin
     ASSERT_TRUE(std::filesystem::exists(mpg));
     EXPECT_TRUE(DecodesCleanly(mpg.string()));
     const auto size = std::filesystem::file_size(mpg);
+
+    // "Create VOB File" takes the same track: the VOB holds the video and it.
+    Click(CRaveloView::kCreateVob);
+    m_progress->OnButton();
+    const std::filesystem::path vob = demux / "sample.vob";
+    ASSERT_TRUE(std::filesystem::exists(vob));
+    EXPECT_TRUE(DecodesCleanly(vob.string()));
+    EXPECT_EQ(std::system(("ffprobe -v error -show_entries stream=codec_name -of default=nw=1:nk=1 '" +
+                           vob.string() + "' | tr '\\n' ' ' | grep -qx 'dvd_nav_packet mpeg2video mp2 '")
+                              .c_str()),
+              0);
 
     // Again: the file exists. "No" asks for a new name, and that name is used.
     m_prompts.answers = {PromptAnswer::No};

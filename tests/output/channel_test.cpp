@@ -10,6 +10,7 @@
 #include "output/mpeg_channel.h"
 #include "output/mpeg_channel_exception.h"
 #include "shell/log.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -164,6 +165,29 @@ TEST_F(ChannelTest, SetFindsRemovesAndPicksTheOldestPacket) {
     EXPECT_EQ(video->m_pid, 0x100);  // removed, still alive
     set.Remove(0x200);
     EXPECT_EQ(set.Channels().front(), audio2);
+}
+
+// A full ring, a full assembly buffer and a tail taken from an empty ring
+// each leave their line in the log before they throw.
+TEST_F(ChannelTest, OverflowsAndAnEmptyTailAreLogged) {
+    TempDir dir;
+    LogOpenForTesting(1, dir.File("channel.log"));
+    CMpegChannel ring(2, 0x100, 64);
+    for (int i = 0; i < 9; ++i) ring.Add(MakePacket(0x100, i));
+    EXPECT_THROW(ring.Add(MakePacket(0x100, 9)), CMpegChannelException);
+    CMpegChannel buffer(4, 0x200, 10);
+    const std::vector<std::uint8_t> bytes(10, 1);
+    EXPECT_THROW(buffer.Append(bytes.data(), 10), CMpegChannelException);
+    CMpegChannel empty(6, 0x300, 10);
+    EXPECT_THROW(empty.GetTail(), std::logic_error);
+    LogClose();
+    const std::vector<unsigned char> log = ReadFileBytes(dir.File("channel.log"));
+    EXPECT_EQ(std::string(log.begin(), log.end()),
+              "Channel::Add(): PES Buffer Full!!!\r\n"
+              "MPEG Buffer Full!!!, StreamType: 4\r\n"
+              "Channel::GetTail() failed\r\n");
+    // The progress list does not get them: they are log-file lines.
+    EXPECT_TRUE(g_lines.empty());
 }
 
 TEST_F(ChannelTest, NextPacketComparesUnsigned64Bit) {

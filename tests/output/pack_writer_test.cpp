@@ -1,204 +1,116 @@
-// The 2048-byte packs of the program-stream and VOB writers, byte by byte.
+// The 2048-byte packs of the program-stream and VOB writers, byte by byte:
+// how a PES packet of a given size fills its pack, the clock and rate fields.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "output/output_file.h"
 #include "output/pack_writer.h"
-#include "output/mpeg_packet.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Pes {
-    std::uint8_t id = 0;
-    std::uint8_t flags = 0;
-    Bytes header;  // the whole PES header
-    Bytes data;    // after the header
-};
-struct Pack {
-    std::uint64_t scr = 0;
-    Bytes mux;
-    int stuffing = 0;
-    Pes pes;
-    int padding = 0;  // bytes of the padding packet, 0 when none
-};
-
-std::uint64_t Stamp(const std::uint8_t* p) { return CPackWriter::ReadStamp(p); }
-
-std::vector<Pack> Parse(const Bytes& file) {
-    std::vector<Pack> packs;
-    EXPECT_EQ(file.size() % 2048, 0u);
-    for (std::size_t at = 0; at + 2048 <= file.size(); at += 2048) {
-        const std::uint8_t* p = file.data() + at;
-        Pack k;
-        EXPECT_EQ(p[3], 0xBA);
-        EXPECT_EQ(p[4] & 0xC4, 0x44);  // '01' and the first marker
-        k.scr = CPackWriter::ReadScr(p + 4);
-        k.mux.assign(p + 10, p + 13);
-        k.stuffing = p[13] & 7;
-        const std::uint8_t* e = p + 14 + k.stuffing;
-        const int pesLength = 6 + ((e[4] << 8) | e[5]);
-        k.pes.id = e[3];
-        k.pes.flags = e[7];
-        const int h = 9 + e[8];
-        k.pes.header.assign(e, e + h);
-        k.pes.data.assign(e + h, e + pesLength);
-        const int used = 14 + k.stuffing + pesLength;
-        if (used < 2048) {
-            const std::uint8_t* pad = p + used;
-            EXPECT_EQ(pad[3], 0xBE);
-            k.padding = 6 + ((pad[4] << 8) | pad[5]);
-            EXPECT_EQ(used + k.padding, 2048);
-        }
-        packs.push_back(k);
-    }
-    return packs;
-}
-
-CMpegPacket VideoPacket(std::uint64_t pts, int payload, std::optional<std::uint64_t> dts = {}) {
-    Bytes d = {0, 0, 1, 0xE0, 0, 0, 0x84, 0x80, 5};
-    Bytes stamp(5);
-    CPackWriter::WriteStamp(pts, dts ? 3 : 2, stamp.data());
-    d.insert(d.end(), stamp.begin(), stamp.end());
-    if (dts) {
-        d[7] = 0xC0;
-        d[8] = 10;
-        CPackWriter::WriteStamp(*dts, 1, stamp.data());
-        d.insert(d.end(), stamp.begin(), stamp.end());
-    }
-    const int h = static_cast<int>(d.size());
-    for (int i = 0; i < payload; ++i) d.push_back(static_cast<std::uint8_t>(i * 7 + 3));
-    CMpegPacket p;
-    p.Init(0x100, pts, kKindVideo, 0);
-    p.SetData(d.data(), static_cast<std::int32_t>(d.size()));
-    p.m_headerLength = h;
-    return p;
-}
-
-Bytes WritePackets(CPackWriter& w, const std::vector<CMpegPacket>& packets, std::uint8_t id,
-                   std::uint8_t sub = 0) {
+// Lays out one pack with a PES packet of pesSize bytes (filled with 0x5A)
+// and returns the file.
+Bytes OnePack(int pesSize, bool endCode = false, std::uint64_t scr = 0,
+              std::uint32_t rate = CPackWriter::kMuxRate) {
     TempDir dir;
     COutputFile f;
     platform::FileError err;
-    EXPECT_TRUE(f.Create(dir.File("o.mpg"), &err));
-    for (const CMpegPacket& p : packets) w.WritePacket(p, id, sub, f);
+    EXPECT_TRUE(f.Create(dir.File("p.mpg"), &err));
+    std::uint8_t* pes = CPackWriter::LayOutPack(f, scr, rate, pesSize, endCode);
+    EXPECT_NE(pes, nullptr);
+    if (pes) std::fill(pes, pes + pesSize, 0x5A);
     f.Close();
-    return ReadFileBytes(dir.File("o.mpg"));
+    return ReadFileBytes(dir.File("p.mpg"));
 }
 
-Bytes Payloads(const std::vector<Pack>& packs) {
-    Bytes all;
-    for (const Pack& k : packs) all.insert(all.end(), k.pes.data.begin(), k.pes.data.end());
-    return all;
-}
-
-TEST(PackWriter, LargePacketIsSplitIntoFullPacksWithThePtsOnlyInTheFirst) {
-    CPackWriter w;
-    w.SetScrBase(0);
-    const CMpegPacket p = VideoPacket(90000, 4986);
-    const auto packs = Parse(WritePackets(w, {p}, 0xE0));
-    ASSERT_EQ(packs.size(), 3u);
-    EXPECT_EQ(packs[0].pes.flags, 0x80);
-    EXPECT_EQ(Stamp(packs[0].pes.header.data() + 9), 90000u);
-    EXPECT_EQ(packs[0].pes.header.size() + packs[0].pes.data.size(), 2034u);
-    for (std::size_t i = 1; i < packs.size(); ++i) {
-        EXPECT_EQ(packs[i].pes.flags, 0) << i;
-        EXPECT_EQ(packs[i].pes.header.size(), 9u) << i;  // no stale stamp bytes
-    }
-    for (const Pack& k : packs) {
-        EXPECT_EQ(k.scr, 90000u);
-        EXPECT_EQ(k.mux, (Bytes{0x01, 0x89, 0xC3}));
-        EXPECT_EQ(k.pes.id, 0xE0);
-    }
-    EXPECT_EQ(Payloads(packs), Bytes(p.Data() + p.m_headerLength, p.Data() + p.Size()));
-    EXPECT_GT(packs[2].padding, 8);
-}
-
-TEST(PackWriter, FreeRoomBelowEightIsStuffingFromEightAPaddingPacket) {
-    CPackWriter w;
-    w.SetScrBase(0);
-    auto four = Parse(WritePackets(w, {VideoPacket(0, 2034 - 14 - 4)}, 0xE0));
-    ASSERT_EQ(four.size(), 1u);
-    EXPECT_EQ(four[0].stuffing, 4);
-    EXPECT_EQ(four[0].padding, 0);
-    auto eight = Parse(WritePackets(w, {VideoPacket(0, 2034 - 14 - 8)}, 0xE0));
-    ASSERT_EQ(eight.size(), 1u);
-    EXPECT_EQ(eight[0].stuffing, 0);
-    EXPECT_EQ(eight[0].padding, 8);
-    // A packet that holds no payload writes nothing.
-    EXPECT_TRUE(WritePackets(w, {VideoPacket(0, 0)}, 0xE0).empty());
-}
-
-TEST(PackWriter, DtsMovesWithThePtsOrIsDroppedWhenItWouldFallBelowZero) {
-    CPackWriter w;
-    w.SetScrBase(0);
-    CMpegPacket p = VideoPacket(7200000000ull, 100, 7200000000ull - 10800);
-    p.m_pts = 50000;  // the new output stamp
-    auto packs = Parse(WritePackets(w, {p}, 0xE0));
-    ASSERT_EQ(packs.size(), 1u);
-    EXPECT_EQ(packs[0].pes.flags, 0xC0);
-    EXPECT_EQ(Stamp(packs[0].pes.header.data() + 9), 50000u);
-    EXPECT_EQ(Stamp(packs[0].pes.header.data() + 14), 50000u - 10800);
-    EXPECT_EQ(packs[0].pes.header[9] >> 4, 3);
-    EXPECT_EQ(packs[0].pes.header[14] >> 4, 1);
-    p.m_pts = 3600;  // DTS would be negative: left out
-    packs = Parse(WritePackets(w, {p}, 0xE0));
-    EXPECT_EQ(packs[0].pes.flags, 0x80);
-    EXPECT_EQ(packs[0].pes.header.size(), 14u);
-}
-
-TEST(PackWriter, Ac3FramesGetExtensionAndSubStreamHeaderAndAlwaysComplete) {
-    for (int frame : {1792, 2560}) {
-        CPackWriter w;
-        w.SetScrBase(0);
-        CMpegPacket p = VideoPacket(0, frame);
-        p.m_kind = kKindAC3;
-        p.Data()[3] = 0xBD;
-        p.m_pts = 12345;
-        const auto packs = Parse(WritePackets(w, {p}, 0xBD, 0x81));
-        ASSERT_EQ(packs.size(), frame > 2034 - 21 ? 2u : 1u);
-        EXPECT_EQ(packs[0].pes.id, 0xBD);
-        EXPECT_EQ(packs[0].pes.flags, 0x81);
-        EXPECT_EQ(packs[0].pes.header.size(), 17u);  // 9 + PTS + P-STD extension
-        EXPECT_EQ(Bytes(packs[0].pes.header.begin() + 14, packs[0].pes.header.end()),
-                  (Bytes{0x1E, 0x40, 0x20}));
-        EXPECT_EQ(Bytes(packs[0].pes.data.begin(), packs[0].pes.data.begin() + 4),
-                  (Bytes{0x81, 0x01, 0x00, 0x01}));
-        Bytes all;
-        for (const Pack& k : packs) all.insert(all.end(), k.pes.data.begin() + 4, k.pes.data.end());
-        EXPECT_EQ(all, Bytes(p.Data() + p.m_headerLength, p.Data() + p.Size())) << frame;
-        if (packs.size() == 2) {
-            EXPECT_EQ(packs[1].pes.flags, 0x01);
-            EXPECT_EQ(Bytes(packs[1].pes.data.begin(), packs[1].pes.data.begin() + 4),
-                      (Bytes{0x81, 0x00, 0x00, 0x00}));
+// The free room of a pack goes into the pack header as stuffing below 8
+// bytes, else into a padding packet; every pack is exactly 2048 bytes.
+TEST(PackWriter, FreeRoomIsStuffingBelowEightBytesElseAPaddingPacket) {
+    struct Case {
+        int pes;           // PES packet bytes in the pack
+        int stuffing;      // pack_stuffing_length
+        int padding;       // bytes of the padding packet, 0 for none
+    };
+    // A full piece of 2034 bytes; 2030 bytes leave 4 stuffing bytes (byte
+    // 13 is 0xFC); 2026 bytes leave an 8-byte padding packet whose length
+    // field is 2; the 960-byte last piece of a 5,000-byte packet (header 14)
+    // leaves a padding packet of 1074 bytes.
+    for (const Case c : {Case{2034, 0, 0}, Case{2030, 4, 0}, Case{2027, 7, 0}, Case{2026, 0, 8},
+                         Case{960, 0, 1074}, Case{0, 0, 2034}}) {
+        SCOPED_TRACE(c.pes);
+        const Bytes p = OnePack(c.pes);
+        ASSERT_EQ(p.size(), 2048u);
+        EXPECT_EQ(p[13], 0xF8 | c.stuffing);
+        for (int i = 0; i < c.stuffing; ++i) EXPECT_EQ(p[14 + i], 0xFF);
+        const int pesAt = 14 + c.stuffing;
+        if (c.pes > 0) {
+            EXPECT_EQ(p[pesAt], 0x5A);
+            EXPECT_EQ(p[pesAt + c.pes - 1], 0x5A);
+        }
+        const int padAt = pesAt + c.pes;
+        if (c.padding > 0) {
+            EXPECT_EQ(Bytes(p.begin() + padAt, p.begin() + padAt + 4), (Bytes{0, 0, 1, 0xBE}));
+            EXPECT_EQ((p[padAt + 4] << 8) | p[padAt + 5], c.padding - 6);
+            EXPECT_EQ(p[padAt + c.padding - 1], 0xFF);
+            EXPECT_EQ(padAt + c.padding, 2048);
+        } else {
+            EXPECT_EQ(padAt, 2048);
         }
     }
 }
 
-TEST(PackWriter, ClockRunsOn33BitsAndMuxRateStartsOverOnReset) {
-    CPackWriter w;
-    w.SetScrBase(0);
-    const std::uint64_t big = (1ull << 32) + 5;
-    auto packs = Parse(WritePackets(w, {VideoPacket(big, 10)}, 0xE0));
-    EXPECT_EQ(packs[0].scr, big);
-    EXPECT_EQ(Stamp(packs[0].pes.header.data() + 9), big);
-    // A stamp below the base wraps on the 33-bit circle.
-    w.SetScrBase(1000);
-    packs = Parse(WritePackets(w, {VideoPacket(400, 10)}, 0xE0));
-    EXPECT_EQ(packs[0].scr, (1ull << 33) - 600);
-    w.SetAc3MuxRate();
-    EXPECT_EQ(Parse(WritePackets(w, {VideoPacket(2000, 10)}, 0xE0))[0].mux, (Bytes{0x00, 0xA7, 0xFB}));
-    w.Reset();
-    EXPECT_FALSE(w.HasScrBase());
-    packs = Parse(WritePackets(w, {VideoPacket(2000, 10)}, 0xE0));
-    EXPECT_EQ(packs[0].mux, (Bytes{0x01, 0x89, 0xC3}));
-    EXPECT_EQ(packs[0].scr, 0u);  // the first packet sets the base
+TEST(PackWriter, LastPackEndsWithTheProgramEndCode) {
+    // 4 bytes less room: 2030 bytes fill it completely, 2020 leave a padding packet.
+    Bytes p = OnePack(2030, true);
+    ASSERT_EQ(p.size(), 2048u);
+    EXPECT_EQ(p[13], 0xF8);
+    EXPECT_EQ(Bytes(p.end() - 4, p.end()), (Bytes{0, 0, 1, 0xB9}));
+    p = OnePack(2020, true);
+    EXPECT_EQ(Bytes(p.begin() + 2034, p.begin() + 2038), (Bytes{0, 0, 1, 0xBE}));
+    EXPECT_EQ(Bytes(p.end() - 4, p.end()), (Bytes{0, 0, 1, 0xB9}));
+    // A PES packet larger than the room is refused, nothing is written.
+    TempDir dir;
+    COutputFile f;
+    platform::FileError err;
+    ASSERT_TRUE(f.Create(dir.File("x.mpg"), &err));
+    EXPECT_EQ(CPackWriter::LayOutPack(f, 0, CPackWriter::kMuxRate, 2031, true), nullptr);
+    EXPECT_EQ(CPackWriter::LayOutPack(f, 0, CPackWriter::kMuxRate, 2035, false), nullptr);
+    f.Close();
+    EXPECT_TRUE(ReadFileBytes(dir.File("x.mpg")).empty());
+}
+
+TEST(PackWriter, ClockAndMuxRateFields) {
+    const std::uint64_t big = (1ull << 32) + 12345;
+    Bytes p = OnePack(100, false, big, CPackWriter::kAc3MuxRate);
+    EXPECT_EQ(Bytes(p.begin(), p.begin() + 4), (Bytes{0, 0, 1, 0xBA}));
+    EXPECT_EQ(p[4] & 0xC4, 0x44);  // '01' and the first marker
+    EXPECT_EQ(CPackWriter::ReadScr(p.data() + 4), big);
+    EXPECT_EQ(p[9], 1);  // SCR extension 0, marker
+    EXPECT_EQ(Bytes(p.begin() + 10, p.begin() + 13), (Bytes{0x00, 0xA7, 0xFB}));
+    EXPECT_EQ(CPackWriter::ReadMuxRate(p.data() + 10), 10750u);
+    p = OnePack(100, false, 0, CPackWriter::kMuxRate);
+    EXPECT_EQ(Bytes(p.begin() + 4, p.begin() + 13),
+              (Bytes{0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3}));
+
+    // A pack of 2048 bytes at 10.08 Mbit/s takes 146.3 ticks, at 4.3 Mbit/s 342.9.
+    EXPECT_EQ(CPackWriter::PackTicks(25200), 147);
+    EXPECT_EQ(CPackWriter::PackTicks(10750), 343);
+
+    Bytes stamp(5);
+    for (std::uint64_t v : {0ull, 1ull, 90000ull, (1ull << 33) - 1}) {
+        CPackWriter::WriteStamp(v, 3, stamp.data());
+        EXPECT_EQ(stamp[0] >> 4, 3);
+        EXPECT_EQ(stamp[0] & 1, 1);
+        EXPECT_EQ(stamp[2] & 1, 1);
+        EXPECT_EQ(stamp[4] & 1, 1);
+        EXPECT_EQ(CPackWriter::ReadStamp(stamp.data()), v);
+    }
 }
 
 }  // namespace

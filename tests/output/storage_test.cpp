@@ -77,30 +77,47 @@ TEST_F(StorageTest, ElementaryStreamsGetOneFileEachWithNumberedNames) {
     EXPECT_EQ(CMpegStorage::Extension(2), ".mpv");
 }
 
-TEST_F(StorageTest, ProgramStreamHoldsBackSoTheClockNeverGoesBackwards) {
-    Channels c({3});
-    CMpegStorageMPG mpg;
-    ASSERT_TRUE(mpg.Open(&c.set, m_dir.File("Film")));
-    c.video->Add(Unit(0x100, 0xE0, 7200, 3000));
-    c.audio[0]->Add(Unit(0x101, 0xC0, 1000, 500));
-    mpg.Write();
-    // Audio up to 40000 is there, but the next GOP (PTS 50400) is not yet:
-    // audio must wait, the GOP may still be older than some of it.
-    for (int i = 0; i < 10; ++i) c.audio[0]->Add(Unit(0x101, 0xC0, 3160 + 2160 * i, 500));
-    mpg.Write();
-    EXPECT_FALSE(c.audio[0]->IsEmpty());
-    c.video->Add(Unit(0x100, 0xE0, 20000, 3000));
-    mpg.Write(true);
-    EXPECT_TRUE(c.audio[0]->IsEmpty());
-    mpg.Close();
-    const Bytes file = ReadFileBytes(m_dir.File("Film.mpg"));
-    ASSERT_EQ(file.size() % 2048, 0u);
-    std::uint64_t last = 0;
-    for (std::size_t at = 0; at < file.size(); at += 2048) {
-        const std::uint8_t* p = file.data() + at;
-        const std::uint64_t scr = CPackWriter::ReadScr(p + 4);
-        EXPECT_GE(scr, last) << at;
-        last = scr;
+// The writer takes every unit out of the channels at once (the rings never
+// fill); the multiplexer keeps what it cannot decide yet, and the final
+// Write, or else Close, writes the rest and ends the stream.
+TEST_F(StorageTest, ProgramStreamEmptiesTheChannelsAndEndsTheStreamOnClose) {
+    for (bool finalWrite : {true, false}) {
+        SCOPED_TRACE(finalWrite);
+        platform::RemoveFile(m_dir.File("Film.mpg"));
+        Channels c({3});
+        CMpegStorageMPG mpg;
+        ASSERT_TRUE(mpg.Open(&c.set, m_dir.File("Film")));
+        c.video->Add(Unit(0x100, 0xE0, 7200, 3000));
+        c.audio[0]->Add(Unit(0x101, 0xC0, 1000, 500));
+        mpg.Write();
+        EXPECT_TRUE(c.video->IsEmpty());
+        EXPECT_TRUE(c.audio[0]->IsEmpty());
+        // Less than a packet of audio queued: it may still send a unit older
+        // than the video, so nothing is decided yet.
+        EXPECT_EQ(mpg.PackCount(), 0);
+        for (int i = 0; i < 10; ++i) c.audio[0]->Add(Unit(0x101, 0xC0, 3160 + 2160 * i, 500));
+        c.video->Add(Unit(0x100, 0xE0, 20000, 3000));
+        if (finalWrite) mpg.Write(true);
+        mpg.Close();
+        const Bytes file = ReadFileBytes(m_dir.File("Film.mpg"));
+        // Navigation pack, two video units of two packs each, six of audio,
+        // the last pack with the program end code.
+        ASSERT_EQ(file.size() % 2048, 0u);
+        EXPECT_EQ(Bytes(file.begin() + 14, file.begin() + 18), (Bytes{0, 0, 1, 0xBB}));
+        EXPECT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{0, 0, 1, 0xB9}));
+        std::uint64_t last = 0;
+        int audioBytes = 0;
+        for (std::size_t at = 0; at < file.size(); at += 2048) {
+            const std::uint8_t* p = file.data() + at;
+            const std::uint64_t scr = CPackWriter::ReadScr(p + 4);
+            if (at > 0) {
+                EXPECT_GE(scr, last + CPackWriter::PackTicks(CPackWriter::kMuxRate)) << at;
+            }
+            last = scr;
+            const std::uint8_t* pes = p + 14 + (p[13] & 7);
+            if (pes[3] == 0xC0) audioBytes += 6 + ((pes[4] << 8) | pes[5]) - 9 - pes[8];
+        }
+        EXPECT_EQ(audioBytes, 11 * 500);
     }
 }
 
@@ -118,7 +135,7 @@ struct ReplaceEverything : IPrompts {
     void RunSettingsDialog() override {}
 };
 
-TEST_F(StorageTest, VobStartsAtZeroNumbersAudioAndKeepsAc3AsPrivateStream) {
+TEST_F(StorageTest, VobNumbersAudioKeepsAc3AsPrivateStreamAndTheDvdMuxRate) {
     Channels c({3, 4, 6});
     ReplaceEverything yes;  // the second job replaces the first one's file
     SetPrompts(&yes);
@@ -132,14 +149,25 @@ TEST_F(StorageTest, VobStartsAtZeroNumbersAudioAndKeepsAc3AsPrivateStream) {
         vob.Write(true);
         vob.Close();
         const Bytes f = ReadFileBytes(m_dir.File("Film.vob"));
-        ASSERT_EQ(f.size(), 4u * 2048);
-        EXPECT_EQ(f[4], 0x44);  // SCR 0
-        EXPECT_EQ(f[14 + 3], 0xE0);
-        EXPECT_EQ(f[2048 + 14 + 3], 0xC0);
-        EXPECT_EQ(f[4096 + 14 + 3], 0xC1);
-        EXPECT_EQ(f[6144 + 14 + 3], 0xBD);
-        EXPECT_EQ(f[6144 + 14 + 17], 0x80);  // AC-3 sub-stream 0x80
-        EXPECT_EQ(CPackWriter::ReadStamp(f.data() + 2048 + 14 + 9), 500u);
+        // Navigation pack, then video, the two MPEG audio streams, AC-3.
+        ASSERT_EQ(f.size(), 5u * 2048);
+        EXPECT_EQ(CPackWriter::ReadScr(f.data() + 4), 0u);
+        EXPECT_EQ(f[14 + 3], 0xBB);
+        const std::uint8_t ids[4] = {0xE0, 0xC0, 0xC1, 0xBD};
+        for (int i = 0; i < 4; ++i) {
+            const std::uint8_t* pack = f.data() + 2048 * (i + 1);
+            EXPECT_EQ(pack[14 + (pack[13] & 7) + 3], ids[i]) << i;
+            EXPECT_EQ(CPackWriter::ReadMuxRate(pack + 10), 25200u) << i;
+        }
+        const std::uint8_t* ac3 = f.data() + 4 * 2048 + 14 + (f[4 * 2048 + 13] & 7);
+        EXPECT_EQ(ac3[9 + ac3[8]], 0x80);  // AC-3 sub-stream 0x80
+        // Time stamps lead the clock by the start-up delay: the first unit
+        // to decode (the video at PTS 0) is due 0.5 s after SCR 0, and the
+        // second job starts from 0 again.
+        const std::uint8_t* video = f.data() + 2048 + 14 + (f[2048 + 13] & 7);
+        EXPECT_EQ(CPackWriter::ReadStamp(video + 9), 45000u);
+        const std::uint8_t* audio = f.data() + 2 * 2048 + 14 + (f[2 * 2048 + 13] & 7);
+        EXPECT_EQ(CPackWriter::ReadStamp(audio + 9), 45500u);
     }
     SetPrompts(nullptr);
 }
