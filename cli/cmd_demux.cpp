@@ -117,7 +117,7 @@ std::uint16_t ChooseAudio(const CRecordingModel& model, const Options& o) {
             if (e.pid == *o.audio) return *o.audio;
             pids += (pids.empty() ? "" : ", ") + std::to_string(e.pid);
         }
-        std::fprintf(stderr, "ravelo-cli mpeg: --audio %u is no audio stream of %s (audio PIDs: %s)\n",
+        std::fprintf(stderr, "ravelo-cli: --audio %u is no audio stream of %s (audio PIDs: %s)\n",
                      *o.audio, model.Recording().GetFileTitle().c_str(),
                      pids.empty() ? "none" : pids.c_str());
         return 0;
@@ -141,8 +141,11 @@ int Run(const std::string& name, OutputKind kind, const std::vector<std::string>
         model.CloseWithoutSaving();
         return kExitError;
     }
-    const std::uint16_t audio = kind == OutputMpeg ? ChooseAudio(model, o) : 0;
-    if (kind == OutputMpeg && o.audio && audio == 0) {
+    // The VOB keeps every stream unless one audio stream is asked for, as the
+    // window does when its combo box offers a track.
+    const bool oneAudio = kind == OutputMpeg || (kind == OutputVob && o.audio);
+    const std::uint16_t audio = oneAudio ? ChooseAudio(model, o) : 0;
+    if (oneAudio && o.audio && audio == 0) {
         model.CloseWithoutSaving();
         return kExitError;
     }
@@ -220,10 +223,11 @@ const CommandRegistrar mpegRegistrar{Command{
 
 const CommandRegistrar vobRegistrar{Command{
     "vob", "remultiplex a recording into one VOB file (.vob)",
-    std::string("Usage: ravelo-cli vob RECORDING [-o DIR] [--cut FROM-TO]... [--ignore-cuts]\n"
-                "                  [--overwrite|--no-overwrite] [--quiet]\n\n"
-                "Writes the video and every audio stream into one VOB file whose clock\n"
-                "starts at 0.\n\n") +
+    std::string("Usage: ravelo-cli vob RECORDING [-o DIR] [--audio PID] [--cut FROM-TO]...\n"
+                "                  [--ignore-cuts] [--overwrite|--no-overwrite] [--quiet]\n\n"
+                "Writes the video and every audio stream (or only the one --audio names)\n"
+                "into one VOB file for DVD authoring.\n\n"
+                "  --audio PID       the one audio stream to keep (default: all of them)\n") +
         kOptions,
     [](const std::vector<std::string>& args) { return Run("vob", OutputVob, args); }}};
 

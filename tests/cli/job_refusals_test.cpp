@@ -118,6 +118,28 @@ TEST(JobRefusals, WhatTheDemultiplexingJobsCannotTake) {
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("audio PIDs: 257, 258"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.File("Film.mpg")));
+    r = run(dir, "vob Film.ts -o . --audio 0x200");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_FALSE(fs::exists(dir.File("Film.vob")));
+}
+
+// The VOB takes every audio stream, or the one --audio names (as the window
+// passes the track of its combo box).
+TEST(JobRefusals, VobKeepsTheAudioStreamAskedFor) {
+    TempDir dir;
+    WriteFileBytes(dir.File("Film.ts"), recording(900000, 6));
+    auto audioStreams = [&] {
+        return RunShell("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " +
+                            ShellQuote(dir.File("Film.vob")) + " | grep -c audio",
+                        dir)
+            .out;
+    };
+    CliResult r = run(dir, "vob Film.ts -o .");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(audioStreams(), "2\n");
+    r = run(dir, "vob Film.ts -o . --overwrite --audio 0x102");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(audioStreams(), "1\n");
 }
 
 TEST(JobRefusals, KeptAreasLogsAndWorkFolders) {
