@@ -103,9 +103,9 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     }
     m_frame->show();
 
-    // Our own decoder is built in, so the list always holds one; the check
-    // stays for a build without it.
-    if (ListMpeg2Decoders().isEmpty()) {
+    // Our own decoder is built in and answers the check at once; the list of
+    // the system's decoders is only gathered for the About box.
+    if (!HasMpeg2Decoder()) {
         Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kNoDecoders),
                       PromptButtons::Ok, PromptIcon::Error);
         EndProgram();
