@@ -1,5 +1,6 @@
 #include "output/mpeg_storage.h"
 
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -7,6 +8,7 @@
 #include "output/output_file.h"
 #include "platform/file.h"
 #include "res/strings.h"
+#include "shell/log.h"
 #include "shell/preferences.h"
 #include "shell/prompts.h"
 #include "shell/text.h"
@@ -65,6 +67,8 @@ void CMpegStorage::CreateFile(CMpegChannel& channel, const std::string& path) {
     platform::FileError error;
     if (!file->Create(path, &error))
         throw platform::FileException(error.osError, path, "Cannot create");
+    // The progress list says where each output goes, with its whole path.
+    LogPrint("Writing " + std::filesystem::absolute(path).lexically_normal().string(), 1);
     channel.m_file = std::move(file);
 }
 
