@@ -65,7 +65,13 @@ bool CProgressWnd::Open(const std::string& title, bool smooth) {
     if (!owner) owner = QApplication::activeWindow();
     if (owner == m_window.get()) owner = nullptr;
     m_owner = owner;
-    if (m_owner) m_owner->setEnabled(false);
+    if (m_owner) {
+        // Disabling the owner takes the focus from its widgets: it is given
+        // back when the window closes.
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && (focus == m_owner || m_owner->isAncestorOf(focus))) m_ownerFocus = focus;
+        m_owner->setEnabled(false);
+    }
     if (!m_window && !Create(m_owner, title, smooth)) {
         if (m_owner) m_owner->setEnabled(true);
         return false;
@@ -220,17 +226,25 @@ void CProgressWnd::OnButton() {
 
 void CProgressWnd::Close() {
     if (!m_window) return;
+    // Hidden first: a window manager refuses to activate the owner while a
+    // modal window of the application is still shown, and the keys would
+    // then go nowhere.
+    m_window->hide();
     if (m_modal) {
         if (m_owner) {
             m_owner->setEnabled(true);
             m_owner->raise();
             m_owner->activateWindow();
+            if (m_ownerFocus && m_ownerFocus->isEnabled())
+                m_ownerFocus->setFocus(Qt::OtherFocusReason);
+            else if (!m_owner->focusWidget())
+                m_owner->setFocus(Qt::OtherFocusReason);
         }
+        m_ownerFocus = nullptr;
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
         m_modal = false;
     }
-    m_window->hide();
     m_window.reset();
     m_text = nullptr;
     m_bar = nullptr;

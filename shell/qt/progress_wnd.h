@@ -69,4 +69,5 @@ class CProgressWnd : public IProgress {
     int m_width = 390;
     bool m_visible = false;
     QPointer<QWidget> m_owner;
+    QPointer<QWidget> m_ownerFocus;  // the owner's focus widget before it was disabled
 };
