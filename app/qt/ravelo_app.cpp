@@ -3,11 +3,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStatusBar>
 #include <QSysInfo>
 #include <QTimer>
+#include <QUndoStack>
 #include <csignal>
 
 #include "app/qt/ravelo_doc.h"
@@ -69,7 +72,12 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     m_frame = std::make_unique<CMainFrame>();
     m_view = new CRaveloView(*m_doc, m_source, m_frame.get());
     m_frame->setCentralWidget(m_view);
+    m_frame->SetEditActions(m_view->UndoStack()->createUndoAction(m_frame.get(), "&Undo"),
+                            m_view->UndoStack()->createRedoAction(m_frame.get(), "&Redo"));
+    m_frame->RestoreGeometry();
     m_frame->SetCloseGuard([this] { return CanClose(); });
+    connect(m_view, &CRaveloView::StatusMessage, this,
+            [this](const QString& text) { m_frame->statusBar()->showMessage(text); });
     connect(m_doc.get(), &CRaveloDoc::DocumentChanged, this, [this] {
         UpdateTitle();
         m_view->OnInitialUpdate();
@@ -91,6 +99,7 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
 
     // The work folders must exist before the first picture is searched for.
     CheckOutputFolder();
+    ShowOutputFolder();
 
     if (arguments.size() > 1) {
         LogWrite("Too many arguments", 1);
@@ -147,6 +156,18 @@ void CRaveloApp::OnSettings() {
     Prompts().RunSettingsDialog();
     CheckOutputFolder();
     m_view->ApplyDirectHelp(CPreferences::GetShowDirectHelp());
+    ShowOutputFolder();
+}
+
+void CRaveloApp::ShowOutputFolder() {
+    QString text;
+    if (CPreferences::GetUseSourceAsOutputPath()) {
+        text = QStringLiteral("Output: beside the recording");
+    } else {
+        const QString folder = QString::fromStdString(CPreferences::GetOutputPath());
+        text = QStringLiteral("Output: ") + QDir::cleanPath(QDir(folder).absolutePath());
+    }
+    m_frame->ShowOutputFolder(text);
 }
 
 void CRaveloApp::OnAbout() {

@@ -9,12 +9,17 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include "app/qt/info_text.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/seek_button.h"
+#include "app/qt/time_text.h"
+#include "app/snapshot_capture.h"
+#include "controls/picture_view.h"
 #include "controls/range_slider.h"
 #include "controls/sx_frame.h"
 #include "controls/xinfo_tip.h"
@@ -25,22 +30,38 @@
 #include "shell/text.h"
 
 namespace {
+// The picture follows a dragged slider at most this often.
+constexpr int kDragIntervalMs = 120;
+
 QString ResText(int id) {
     return QString::fromStdString(LoadResString(id));
 }
 
 CSeekButton* MakeSeekButton(const QString& text, int id, QWidget* parent) {
     // repeat count 0, reserved 0, increment 1, bounds -10,000 and 10,000
-    auto* button = new CSeekButton(text, id, 0, 0, 1, -10000, 10000, parent);
-    button->setMinimumWidth(50);
-    return button;
+    return new CSeekButton(text, id, 0, 0, 1, -10000, 10000, parent);
+}
+
+// A caption under a small picture of the splice pane.
+QLabel* SpliceCaption(QWidget* parent, const QString& name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    return label;
 }
 }  // namespace
 
 CRaveloView::CRaveloView(CRaveloDoc& doc, ISnapshotSource& source, QWidget* parent)
-    : QWidget(parent), m_doc(doc), m_source(&source) {
+    : QWidget(parent), m_doc(doc), m_source(&source), m_undo(new QUndoStack(this)) {
     setObjectName(QStringLiteral("raveloView"));
+    // The view takes the keyboard when nothing in it has: its keys move
+    // through the recording.
+    setFocusPolicy(Qt::StrongFocus);
     BuildForm();
+    m_dragTimer.setSingleShot(true);
+    connect(&m_dragTimer, &QTimer::timeout, this, &CRaveloView::ShowDragPosition);
+    m_spliceTimer.setSingleShot(true);
+    connect(&m_spliceTimer, &QTimer::timeout, this, &CRaveloView::ShowSplice);
     EnableControls(false, false);
     m_createVob->setVisible(false);
     m_createVob->setEnabled(false);
@@ -54,78 +75,124 @@ CRaveloView::~CRaveloView() {
 }
 
 void CRaveloView::BuildForm() {
-    // Information.
     m_infoFrame = new CSxFrame(QStringLiteral("Information"), kInfoFrame, this);
     m_infoBox = new QPlainTextEdit(m_infoFrame);
     m_infoBox->setObjectName(QStringLiteral("ctl%1").arg(kInfoBox));
     m_infoBox->setReadOnly(true);
     m_infoBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QFontMetrics metrics(m_infoBox->font());
     // Tab stops at 45 and 60 dialog units: one stop wide enough for the labels.
-    m_infoBox->setTabStopDistance(QFontMetricsF(m_infoBox->font()).horizontalAdvance('x') * 14);
+    m_infoBox->setTabStopDistance(metrics.horizontalAdvance('x') * 14);
+    m_infoBox->setMinimumSize(metrics.averageCharWidth() * 16, metrics.lineSpacing() * 3);
     auto* infoLayout = new QVBoxLayout(m_infoFrame);
     infoLayout->addWidget(m_infoBox);
 
-    // Edit cut-areas.
-    m_cutFrame = new CSxFrame(QStringLiteral("Edit cut-areas"), kCutFrame, this);
-    m_cutList = new QListWidget(m_cutFrame);
-    m_cutList->setObjectName(QStringLiteral("ctl%1").arg(kCutList));
-    m_newArea = new CSXButton(QStringLiteral("&New cut-area"), kNewArea, m_cutFrame);
-    m_deleteArea = new CSXButton(QStringLiteral("&Delete cut-area"), kDeleteArea, m_cutFrame);
-    auto* cutButtons = new QVBoxLayout;
-    cutButtons->addWidget(m_newArea);
-    cutButtons->addWidget(m_deleteArea);
-    cutButtons->addStretch(1);
-    m_cutList->setMinimumHeight(56);
-    auto* cutLayout = new QHBoxLayout(m_cutFrame);
-    cutLayout->addWidget(m_cutList, 1);
-    cutLayout->addLayout(cutButtons);
+    QWidget* preview = BuildPreviewFrame();
+    QWidget* cuts = BuildCutFrame();
+    QWidget* functions = BuildFunctionsFrame();
 
-    // Preview and navigation.
+    // Left the picture, which takes what room there is, and below it what
+    // can be made of the recording; right what the recording holds, its cut
+    // areas and, below them, the splice the selected area makes.
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_infoFrame, 1);
+    right->addWidget(cuts, 1);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->addWidget(preview, 0, 0);
+    layout->addLayout(right, 0, 1);
+    layout->addWidget(functions, 1, 0);
+    layout->addWidget(m_spliceFrame, 1, 1);
+    layout->setColumnStretch(0, 3);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(0, 1);
+
+    SetIcons();
+    ConnectControls();
+}
+
+QWidget* CRaveloView::BuildPreviewFrame() {
     m_previewFrame = new CSxFrame(QStringLiteral("Preview and navigation"), kPreviewFrame, this);
-    m_picture = new QLabel(m_previewFrame);
+    m_picture = new CPictureView(m_previewFrame);
     m_picture->setObjectName(QStringLiteral("ctl%1").arg(kPicture));
-    m_picture->setFixedSize(512, 288);
-    m_picture->setAlignment(Qt::AlignCenter);
-    m_picture->setStyleSheet(QStringLiteral("QLabel { background: #20242b; }"));
     m_slider = new CRangeSlider(m_previewFrame);
     m_slider->setObjectName(QStringLiteral("ctl%1").arg(kSlider));
     m_slider->setTickPosition(QSlider::TicksBelow);
     m_slider->setTracking(false);
+    m_savePicture = new CSXButton(QString(), kSavePicture, m_previewFrame);
     m_largeBack = MakeSeekButton(QStringLiteral("<<"), kLargeBack, m_previewFrame);
     m_smallBack = MakeSeekButton(QStringLiteral("<"), kSmallBack, m_previewFrame);
     m_smallForward = MakeSeekButton(QStringLiteral(">"), kSmallForward, m_previewFrame);
     m_largeForward = MakeSeekButton(QStringLiteral(">>"), kLargeForward, m_previewFrame);
     m_startCut = new CSXButton(QStringLiteral("&Start Cut"), kStartCut, m_previewFrame);
+    m_endCut = new CSXButton(QStringLiteral("&End Cut"), kEndCut, m_previewFrame);
     m_timeLabel = new QLabel(m_previewFrame);
     m_timeLabel->setObjectName(QStringLiteral("ctl%1").arg(kTimeLabel));
     m_timeLabel->setAlignment(Qt::AlignCenter);
-    m_timeLabel->setMinimumWidth(80);
     QFont timeFont = m_timeLabel->font();
     timeFont.setBold(true);
     m_timeLabel->setFont(timeFont);
-    m_endCut = new CSXButton(QStringLiteral("&End Cut"), kEndCut, m_previewFrame);
-    m_savePicture = new CSXButton(QString(), kSavePicture, m_previewFrame);
-    m_savePicture->setFixedWidth(34);
-    m_startCut->setMinimumWidth(96);
-    m_endCut->setMinimumWidth(96);
+    // Room for the times of a long recording, so that the slider does not
+    // shift while they change.
+    m_timeLabel->setMinimumWidth(QFontMetrics(timeFont).horizontalAdvance(
+                                     QStringLiteral("0:00:00.000 / 0:00:00.000")) +
+                                 8);
+
+    auto* sliderRow = new QHBoxLayout;
+    sliderRow->addWidget(m_timeLabel);
+    sliderRow->addWidget(m_slider, 1);
+    sliderRow->addWidget(m_savePicture);
     auto* navRow = new QHBoxLayout;
     navRow->addWidget(m_largeBack);
     navRow->addWidget(m_smallBack);
     navRow->addStretch(1);
     navRow->addWidget(m_startCut);
-    navRow->addWidget(m_timeLabel);
     navRow->addWidget(m_endCut);
     navRow->addStretch(1);
     navRow->addWidget(m_smallForward);
     navRow->addWidget(m_largeForward);
-    navRow->addSpacing(8);
-    navRow->addWidget(m_savePicture);
     auto* previewLayout = new QVBoxLayout(m_previewFrame);
-    previewLayout->addWidget(m_picture, 0, Qt::AlignHCenter);
-    previewLayout->addWidget(m_slider);
+    previewLayout->addWidget(m_picture, 1);
+    previewLayout->addLayout(sliderRow);
     previewLayout->addLayout(navRow);
+    return m_previewFrame;
+}
 
-    // Editing functions.
+QWidget* CRaveloView::BuildCutFrame() {
+    m_cutFrame = new CSxFrame(QStringLiteral("Edit cut-areas"), kCutFrame, this);
+    m_cutList = new QListWidget(m_cutFrame);
+    m_cutList->setObjectName(QStringLiteral("ctl%1").arg(kCutList));
+    const QFontMetrics metrics(m_cutList->font());
+    m_cutList->setMinimumSize(metrics.averageCharWidth() * 16, metrics.lineSpacing() * 3);
+    m_newArea = new CSXButton(QStringLiteral("&New cut-area"), kNewArea, m_cutFrame);
+    m_deleteArea = new CSXButton(QStringLiteral("&Delete cut-area"), kDeleteArea, m_cutFrame);
+    auto* cutLayout = new QVBoxLayout(m_cutFrame);
+    cutLayout->addWidget(m_cutList, 1);
+    cutLayout->addWidget(m_newArea);
+    cutLayout->addWidget(m_deleteArea);
+
+    // The pictures the copy joins at the selected area.
+    m_spliceFrame = new CSxFrame(QStringLiteral("Splice preview"), 0, this);
+    m_spliceFrame->setObjectName(QStringLiteral("splicePreview"));
+    m_spliceBefore = new CPictureView(m_spliceFrame);
+    m_spliceBefore->setObjectName(QStringLiteral("spliceBefore"));
+    m_spliceAfter = new CPictureView(m_spliceFrame);
+    m_spliceAfter->setObjectName(QStringLiteral("spliceAfter"));
+    for (CPictureView* picture : {m_spliceBefore, m_spliceAfter}) {
+        picture->SetSizes(QSize(128, 72), QSize(80, 45));
+        picture->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    }
+    m_spliceBeforeText = SpliceCaption(m_spliceFrame, QStringLiteral("spliceBeforeText"));
+    m_spliceAfterText = SpliceCaption(m_spliceFrame, QStringLiteral("spliceAfterText"));
+    auto* spliceLayout = new QGridLayout(m_spliceFrame);
+    spliceLayout->addWidget(m_spliceBefore, 0, 0);
+    spliceLayout->addWidget(m_spliceAfter, 0, 1);
+    spliceLayout->addWidget(m_spliceBeforeText, 1, 0);
+    spliceLayout->addWidget(m_spliceAfterText, 1, 1);
+    return m_cutFrame;
+}
+
+QWidget* CRaveloView::BuildFunctionsFrame() {
     m_functionsFrame = new CSxFrame(QStringLiteral("Editing functions"), kFunctionsFrame, this);
     m_removeCuts =
         new CSXButton(QStringLiteral("Remove cuts in recording"), kRemoveCuts, m_functionsFrame);
@@ -135,32 +202,26 @@ void CRaveloView::BuildForm() {
     m_createMpeg = new CSXButton(QStringLiteral("Create MPEG File"), kCreateMpeg, m_functionsFrame);
     m_audioCombo = new QComboBox(m_functionsFrame);
     m_audioCombo->setObjectName(QStringLiteral("ctl%1").arg(kAudioCombo));
+    m_audioCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_audioCombo->setMinimumContentsLength(12);
     m_createVob = new CSXButton(QStringLiteral("Create VOB File"), kCreateVob, m_functionsFrame);
     for (CSXButton* button : {m_removeCuts, m_copy, m_split, m_demux, m_createMpeg, m_createVob})
         button->setStyleSheet(button->styleSheet() +
                               QStringLiteral("CSXButton { text-align: left; }"));
-    auto* functionsLayout = new QGridLayout(m_functionsFrame);
-    functionsLayout->addWidget(m_removeCuts, 0, 0);
-    functionsLayout->addWidget(m_copy, 0, 1);
-    functionsLayout->addWidget(m_split, 1, 0);
-    functionsLayout->addWidget(m_demux, 1, 1);
-    functionsLayout->addWidget(m_createMpeg, 2, 0);
-    functionsLayout->addWidget(m_audioCombo, 2, 1);
-    functionsLayout->addWidget(m_createVob, 3, 0);
+    auto* layout = new QGridLayout(m_functionsFrame);
+    layout->addWidget(m_removeCuts, 0, 0);
+    layout->addWidget(m_copy, 0, 1);
+    layout->addWidget(m_split, 1, 0);
+    layout->addWidget(m_demux, 1, 1);
+    layout->addWidget(m_createMpeg, 2, 0);
+    layout->addWidget(m_audioCombo, 2, 1);
+    layout->addWidget(m_createVob, 3, 0);
+    for (int column = 0; column < 2; ++column)
+        layout->setColumnStretch(column, 1);
+    return m_functionsFrame;
+}
 
-    // Left: the picture with its navigation and, below it, the cut areas it
-    // marks; right: what the recording holds and what can be made of it.
-    auto* left = new QVBoxLayout;
-    left->addWidget(m_previewFrame, 0);
-    left->addWidget(m_cutFrame, 1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(m_infoFrame, 1);
-    right->addWidget(m_functionsFrame, 0);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 4, 8, 4);
-    layout->addLayout(left, 0);
-    layout->addLayout(right, 1);
-
+void CRaveloView::SetIcons() {
     // The icons (16 x 16) by resource id.
     m_savePicture->SetIconResource(130);
     for (CSXButton* b : {m_demux, m_createMpeg, m_createVob})
@@ -175,10 +236,15 @@ void CRaveloView::BuildForm() {
     m_largeForward->SetIconResource(162);
     m_startCut->SetIconResource(163);
     m_endCut->SetIconResource(164);
+}
 
+void CRaveloView::ConnectControls() {
     for (CSeekButton* b : {m_largeBack, m_smallBack, m_smallForward, m_largeForward})
         connect(b, &CSeekButton::SeekRequest, this, &CRaveloView::OnSeek);
+    connect(m_slider, &QSlider::sliderMoved, this, &CRaveloView::OnSliderMoved);
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
+        m_dragTimer.stop();
+        m_dragPending = -1;
         m_position = static_cast<std::uint64_t>(m_slider->sliderPosition());
         ShowSnapshot(false);
     });
@@ -215,47 +281,108 @@ void CRaveloView::BuildForm() {
     connect(m_savePicture, &QPushButton::clicked, this, [this] { ShowSnapshot(true); });
 }
 
+void CRaveloView::OnSliderMoved(int value) {
+    // The first move is shown at once, later ones at most every interval.
+    m_dragPending = value;
+    if (!m_dragTimer.isActive()) ShowDragPosition();
+}
+
+void CRaveloView::ShowDragPosition() {
+    if (m_dragPending < 0) return;
+    m_position = static_cast<std::uint64_t>(m_dragPending);
+    m_dragPending = -1;
+    ShowSnapshot(false);
+    m_dragTimer.start(kDragIntervalMs);
+}
+
 void CRaveloView::EnableControls(bool open, bool readOnly) {
+    // A file without transport-stream packets is open, but nothing can be
+    // shown, marked or made of it.
+    const bool usable = open && m_holdsPackets;
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_slider, m_savePicture, m_createMpeg, m_copy, m_demux, m_largeBack, m_smallBack,
              m_smallForward, m_largeForward, m_deleteArea, m_endCut, m_newArea, m_startCut,
              m_audioCombo})
-        w->setEnabled(open);
-    m_removeCuts->setEnabled(open && !readOnly);
+        w->setEnabled(usable);
+    m_removeCuts->setEnabled(usable && !readOnly);
+}
+
+void CRaveloView::ClearForm() {
+    m_total = 0;
+    m_slider->setRange(0, 0);
+    m_slider->ClearSelection();
+    m_infoBox->clear();
+    m_timeLabel->clear();
+    m_picture->Clear();
+    m_audioCombo->clear();
+    m_cutList->clear();
 }
 
 void CRaveloView::OnInitialUpdate() {
+    m_undo->clear();  // edits are undone only within one opening
+    m_spliceTimer.stop();
+    ShowSplice();
     m_createVob->setEnabled(false);
     const bool open = m_doc.IsOpen();
     const bool readOnly = m_doc.IsReadOnly();
-    if (open && readOnly)
+    m_holdsPackets = open && m_doc.Model().HoldsTransportPackets();
+    if (open && readOnly && m_holdsPackets)
         Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kReadOnly),
                       PromptButtons::Ok, PromptIcon::Warning);
     EnableControls(open, readOnly);
     m_position = 0;
     m_stamp = 0;
+    m_shownStamp = kNoPicture;
     m_header = {};
-    if (!open) {
-        m_total = 0;
-        m_slider->setRange(0, 0);
-        m_infoBox->clear();
-        m_timeLabel->clear();
-        m_picture->clear();
-        m_audioCombo->clear();
-        m_cutList->clear();
+    m_haveLength = false;
+    ClearForm();
+    if (!open) return;
+    if (!m_holdsPackets) {
+        ShowNotARecording();
         return;
     }
     CRecordingModel& model = m_doc.Model();
     ResetSlider();
     ApplyDirectHelp(CPreferences::GetShowDirectHelp());
-    FillCutListBox();
-    if (m_cutList->count() > 0) m_cutList->setCurrentRow(0);
     m_position = 0;
     model.m_firstPTS = 0;
     ShowSnapshot(false);
     model.m_firstPTS = m_stamp;
+    FindRecordingLength();
+    UpdateTimeLabel();
+    FillCutListBox();  // its rows' times count from the first picture
+    if (m_cutList->count() > 0) {
+        const QSignalBlocker blocker(m_cutList);
+        m_cutList->setCurrentRow(0);
+    }
     OnSelectArea();
     if (m_audioCombo->count() > 0) m_audioCombo->setCurrentIndex(0);
+    // The keys move through the recording: they must reach the view.
+    if (QWidget* focus = window()->focusWidget(); !focus || !isAncestorOf(focus)) setFocus();
+}
+
+void CRaveloView::ShowNotARecording() {
+    const std::string path = m_doc.Model().Recording().GetFilePath();
+    const std::string text = "The file\r\n" + path +
+                             "\r\nholds no MPEG transport-stream packets: it cannot be shown, "
+                             "cut or converted.";
+    m_infoBox->setPlainText(QStringLiteral(
+        "This file holds no MPEG transport-stream packets.\nIt is not a recording."));
+    m_picture->SetPlaceholder(157, 376.0 / 288.0);
+    Prompts().Ask(LoadResString(ids::kAttention), text, PromptButtons::Ok, PromptIcon::Warning);
+}
+
+void CRaveloView::FindRecordingLength() {
+    std::int64_t last = 0;
+    m_haveLength = FindLastPictureStamp(m_doc.Model(), last);
+    m_lastStamp = last;
+}
+
+void CRaveloView::UpdateTimeLabel() {
+    const CRecordingModel& model = m_doc.Model();
+    std::string text = StampText(m_stamp, model.m_firstPTS);
+    if (m_haveLength) text += " / " + StampText(m_lastStamp, model.m_firstPTS);
+    m_timeLabel->setText(QString::fromStdString(text));
 }
 
 void CRaveloView::ResetSlider() {
@@ -324,12 +451,12 @@ bool CRaveloView::IsInsideView(QObject* object) const {
 bool CRaveloView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress && watched == m_cutList->viewport())
         m_rowBeforePress = m_cutList->currentRow();
-    // Keys and the wheel are taken before the controls see them.
-    if (event->type() == QEvent::KeyPress && IsInsideView(watched) && isEnabled() &&
-        !QApplication::activeModalWidget()) {
+    // Keys and the wheel are taken before the controls see them (while
+    // there is a recording to move through).
+    const bool navigable = m_holdsPackets && isEnabled() && !QApplication::activeModalWidget();
+    if (event->type() == QEvent::KeyPress && navigable && IsInsideView(watched)) {
         if (HandleKey(static_cast<QKeyEvent*>(event)->key())) return true;
-    } else if (event->type() == QEvent::Wheel && IsInsideView(watched) && isEnabled() &&
-               !QApplication::activeModalWidget()) {
+    } else if (event->type() == QEvent::Wheel && navigable && IsInsideView(watched)) {
         WheelStep(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
