@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 
 #include "res/strings.h"
@@ -196,9 +197,26 @@ int CProgressWnd::SetPos(int pos) {
 
 void CProgressWnd::AddLine(const std::string& text) {
     if (!m_window || !m_showList || !m_visible) return;
-    m_list->addItem(QString::fromStdString(ToWidgetText(text)));
+    const QString line = QString::fromStdString(ToWidgetText(text));
+    m_list->addItem(line);
     m_list->setCurrentRow(m_list->count() - 1);
     m_list->scrollToBottom();
+    FitLine(line);
+}
+
+void CProgressWnd::FitLine(const QString& line) {
+    // A line that names a file with its whole path is read whole: the
+    // window grows (within the screen) until the list shows it.
+    const int needed = QFontMetrics(m_list->font()).horizontalAdvance(line) +
+                       m_list->verticalScrollBar()->sizeHint().width() +
+                       2 * m_list->frameWidth() + 12;
+    int limit = needed;
+    if (const QScreen* screen = m_window->screen()) limit = screen->availableSize().width() - 60;
+    const int width = std::min(needed, limit);
+    if (width <= m_width) return;
+    const QPoint centre = m_window->geometry().center();
+    SetLayout(m_lines, width, m_showList);
+    m_window->move(centre.x() - m_window->width() / 2, m_window->y());
 }
 
 bool CProgressWnd::Pump() {

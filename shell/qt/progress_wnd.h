@@ -51,6 +51,7 @@ class CProgressWnd : public IProgress {
   private:
     bool Create(QWidget* owner, const std::string& title, bool smooth);
     void ShowCaption(const QString& caption);
+    void FitLine(const QString& line);
 
     std::unique_ptr<QWidget> m_window;
     QLabel* m_text = nullptr;

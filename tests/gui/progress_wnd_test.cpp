@@ -196,3 +196,23 @@ TEST_F(ProgressWndTest, ClosingGivesTheKeyboardBackToTheOwnerAfterHidingItself) 
     EXPECT_TRUE(m_owner.isEnabled());
     EXPECT_EQ(QApplication::focusWidget(), field);
 }
+
+TEST_F(ProgressWndTest, ALongLineWidensTheWindowSoThatItIsReadWhole) {
+    CProgressWnd progress;
+    ASSERT_TRUE(progress.Open("Demuxing", false));
+    progress.SetLayout(1, 390, true);
+    QWidget* window = progress.Window();
+    LogPrint("short", 1);
+    EXPECT_EQ(window->width(), 410);
+    const QString path = QStringLiteral("Writing /home/user/Videos/Ravelo/~demux/") +
+                         QString(40, QLatin1Char('x')) + QStringLiteral(".m2v");
+    LogPrint(path.toStdString(), 1);
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("progressList"));
+    EXPECT_GT(window->width(), 410);
+    EXPECT_GE(list->viewport()->width(), QFontMetrics(list->font()).horizontalAdvance(path));
+    // The rules of the layout still hold at the new width.
+    auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    EXPECT_EQ(Button(progress)->geometry().right(), list->geometry().right());
+    EXPECT_LT(bar->geometry().right(), Button(progress)->geometry().left());
+    progress.Close();
+}
