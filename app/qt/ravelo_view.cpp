@@ -103,8 +103,10 @@ void CRaveloView::BuildForm() {
     layout->addLayout(right, 0, 1);
     layout->addWidget(functions, 1, 0);
     layout->addWidget(m_spliceFrame, 1, 1);
-    layout->setColumnStretch(0, 3);
-    layout->setColumnStretch(1, 1);
+    // The right column keeps the width its texts ask for; the picture takes
+    // the rest.
+    layout->setColumnStretch(0, 1);
+    layout->setColumnStretch(1, 0);
     layout->setRowStretch(0, 1);
 
     SetIcons();
@@ -164,6 +166,8 @@ QWidget* CRaveloView::BuildCutFrame() {
     m_cutList->setObjectName(QStringLiteral("ctl%1").arg(kCutList));
     const QFontMetrics metrics(m_cutList->font());
     m_cutList->setMinimumSize(metrics.averageCharWidth() * 16, metrics.lineSpacing() * 3);
+    // Wide enough for its rows' times where the window has the room.
+    m_cutList->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     m_newArea = new CSXButton(QStringLiteral("&New cut-area"), kNewArea, m_cutFrame);
     m_deleteArea = new CSXButton(QStringLiteral("&Delete cut-area"), kDeleteArea, m_cutFrame);
     auto* cutLayout = new QVBoxLayout(m_cutFrame);

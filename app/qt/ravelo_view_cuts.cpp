@@ -65,9 +65,12 @@ void CRaveloView::FillCutListBox() {
     const std::string label = LoadResString(ids::kCutArea);
     const CRecordingModel& model = m_doc.Model();
     const CCutList& list = model.m_cutList;
-    for (std::size_t i = 0; i < list.size(); ++i)
-        m_cutList->addItem(QString::fromStdString(CutAreaRowText(
-            label, i, list[i].PTSStart, list[i].PTSEnd, list[i].IsEnabled, model.m_firstPTS)));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const QString row = QString::fromStdString(CutAreaRowText(
+            label, i, list[i].PTSStart, list[i].PTSEnd, list[i].IsEnabled, model.m_firstPTS));
+        m_cutList->addItem(row);
+        m_cutList->item(static_cast<int>(i))->setToolTip(row);
+    }
     m_cutList->setCurrentRow(-1);
     m_cutList->clearSelection();
 }
@@ -150,8 +153,10 @@ void CRaveloView::RefreshRow(int row) {
     // The row's text follows its marks; the selection stays.
     const CRecordingModel& model = m_doc.Model();
     const CCutArea& area = model.m_cutList[static_cast<std::size_t>(row)];
-    m_cutList->item(row)->setText(QString::fromStdString(
+    const QString text = QString::fromStdString(
         CutAreaRowText(LoadResString(ids::kCutArea), static_cast<std::size_t>(row), area.PTSStart,
-                       area.PTSEnd, area.IsEnabled, model.m_firstPTS)));
+                       area.PTSEnd, area.IsEnabled, model.m_firstPTS));
+    m_cutList->item(row)->setText(text);
+    m_cutList->item(row)->setToolTip(text);
     ShowSelectionRange(row);
 }
