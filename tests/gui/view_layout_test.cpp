@@ -89,14 +89,17 @@ TEST_P(ViewLayoutTest, NothingOverlapsAtTheSmallestAndAtALargeSize) {
     CMainFrame* frame = app.Frame();
     CRaveloView* view = app.View();
     // An area, so that the list, its times and the splice pane have content.
-    view->OnSeek(CRaveloView::kSmallForward, 0);
+    for (int i = 0; i < 2; ++i)
+        view->OnSeek(CRaveloView::kSmallForward, 0);
     view->OnStartCut();
-    view->OnSeek(CRaveloView::kLargeForward, 0);
-    view->OnSeek(CRaveloView::kSmallBack, 0);
+    for (int i = 0; i < 8; ++i)
+        view->OnSeek(CRaveloView::kSmallForward, 0);
     view->OnEndCut();
     view->OnSeek(CRaveloView::kLargeBack, 0);  // the first picture, 16:9
     view->UpdateSplicePreview();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->SpliceAfter()->IsEmpty(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !view->SpliceBefore()->IsEmpty() && !view->SpliceAfter()->IsEmpty(); },
+        3000));
     auto* picture = view->findChild<CPictureView*>(QStringLiteral("ctl1022"));
     ASSERT_NE(picture, nullptr);
     ASSERT_EQ(picture->PlaceholderId(), 0);
