@@ -103,6 +103,11 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
 
     if (arguments.size() > 1) {
         LogWrite("Too many arguments", 1);
+        Prompts().Ask(LoadResString(ids::kAppTitle),
+                      "Ravelo opens one recording at a time, but the command line names " +
+                          std::to_string(arguments.size()) + " files:\r\n" +
+                          arguments.join(QStringLiteral("\r\n")).toStdString(),
+                      PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
     if (!arguments.isEmpty()) {

@@ -94,11 +94,20 @@ TEST_F(AppTest, AStartWithAFileThatCannotBeOpenedSaysWhichAndWhy) {
                                                ": No such file or directory");
     }
     m_prompts.asked.clear();
+    {
+        CRaveloApp app(m_source);
+        EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.Path().string())}));
+        ASSERT_EQ(m_prompts.asked.size(), 1u);
+        EXPECT_EQ(m_prompts.asked[0].text,
+                  "Failed to open document.\r\n" + m_dir.Path().string() + ": Is a directory");
+    }
+    m_prompts.asked.clear();
     CRaveloApp app(m_source);
-    EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.Path().string())}));
+    EXPECT_FALSE(Start(app, {"a.ts", "b.ts"}));
     ASSERT_EQ(m_prompts.asked.size(), 1u);
     EXPECT_EQ(m_prompts.asked[0].text,
-              "Failed to open document.\r\n" + m_dir.Path().string() + ": Is a directory");
+              "Ravelo opens one recording at a time, but the command line names 2 files:\r\n"
+              "a.ts\r\nb.ts");
 }
 
 TEST_F(AppTest, ExitStoresTheCutList) {
