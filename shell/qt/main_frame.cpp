@@ -92,7 +92,8 @@ void CMainFrame::CreateMenu() {
     connect(m_exit, &QAction::triggered, this, &QWidget::close);
 
     // Filled by the application with the cut editor's undo and redo.
-    m_editMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
+    // Alt+E is "&End Cut" and Alt+D "&Delete cut-area": the menu takes Alt+I.
+    m_editMenu = menuBar()->addMenu(QStringLiteral("Ed&it"));
     m_editMenu->menuAction()->setVisible(false);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));

@@ -1,7 +1,10 @@
 // The application: start-up with and without a recording, the log's first
 // lines, and every way out storing the cut list (close, "I don't agree",
 // opening another recording, closing during a job).
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMap>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -225,4 +228,26 @@ TEST_F(AppTest, KeysReachTheRecordingAfterOpeningAndUndoWorksFromTheKeyboard) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(app.Doc().Model().m_cutList.size(), 1u);
     EXPECT_EQ(app.Frame()->OutputFolderText(), QString::fromStdString("Output: " + m_output));
+}
+
+TEST_F(AppTest, EveryAltKeyOfTheWindowLeadsToOneControl) {
+    // Two controls with one Alt key only take turns at the focus: the key
+    // would no longer press "End Cut".
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    QMap<QChar, QString> owners;
+    auto take = [&](const QString& text) {
+        const qsizetype at = text.indexOf('&');
+        if (at < 0 || at + 1 >= text.size()) return;
+        const QChar key = text[at + 1].toLower();
+        EXPECT_FALSE(owners.contains(key))
+            << "Alt+" << QString(key).toStdString() << ": " << owners.value(key).toStdString()
+            << " and " << text.toStdString();
+        owners.insert(key, text);
+    };
+    for (QAction* menu : app.Frame()->menuBar()->actions())
+        if (menu->isVisible()) take(menu->text());
+    for (QAbstractButton* button : app.View()->findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(app.View())) take(button->text());
+    EXPECT_TRUE(owners.contains('e'));  // "&End Cut"
 }

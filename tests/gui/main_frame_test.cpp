@@ -66,7 +66,7 @@ TEST_F(MainFrameTest, EditMenuCarriesUndoAndRedoWithTheirKeys) {
     QAction* edit = frame.menuBar()->actions().value(1);
     ASSERT_NE(edit, nullptr);
     EXPECT_TRUE(edit->isVisible());
-    EXPECT_EQ(edit->text(), QStringLiteral("&Edit"));
+    EXPECT_EQ(edit->text(), QStringLiteral("Ed&it"));
     EXPECT_EQ(MenuTexts(edit->menu()), (QStringList{"&Undo", "&Redo"}));
     EXPECT_TRUE(undo.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
     EXPECT_TRUE(undo.shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Backspace)));
