@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -41,6 +42,20 @@ CSeekButton* MakeSeekButton(const QString& text, int id, QWidget* parent) {
     // repeat count 0, reserved 0, increment 1, bounds -10,000 and 10,000
     return new CSeekButton(text, id, 0, 0, 1, -10000, 10000, parent);
 }
+
+// The cut-area list asks for the width of a row with its times (where the
+// window has the room), the same whatever rows it holds, so that the picture
+// beside it does not change size with each edit.
+class CutListBox : public QListWidget {
+  public:
+    using QListWidget::QListWidget;
+    QSize sizeHint() const override {
+        const int row = fontMetrics().horizontalAdvance(
+            QStringLiteral("Cut-area 99   0:00:00.000 - 0:00:00.000  (0:00:00.000)"));
+        return {row + verticalScrollBar()->sizeHint().width() + 2 * frameWidth() + 8,
+                QListWidget::sizeHint().height()};
+    }
+};
 
 // A caption under a small picture of the splice pane.
 QLabel* SpliceCaption(QWidget* parent, const QString& name) {
@@ -162,12 +177,10 @@ QWidget* CRaveloView::BuildPreviewFrame() {
 
 QWidget* CRaveloView::BuildCutFrame() {
     m_cutFrame = new CSxFrame(QStringLiteral("Edit cut-areas"), kCutFrame, this);
-    m_cutList = new QListWidget(m_cutFrame);
+    m_cutList = new CutListBox(m_cutFrame);
     m_cutList->setObjectName(QStringLiteral("ctl%1").arg(kCutList));
     const QFontMetrics metrics(m_cutList->font());
     m_cutList->setMinimumSize(metrics.averageCharWidth() * 16, metrics.lineSpacing() * 3);
-    // Wide enough for its rows' times where the window has the room.
-    m_cutList->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     m_newArea = new CSXButton(QStringLiteral("&New cut-area"), kNewArea, m_cutFrame);
     m_deleteArea = new CSXButton(QStringLiteral("&Delete cut-area"), kDeleteArea, m_cutFrame);
     auto* cutLayout = new QVBoxLayout(m_cutFrame);
