@@ -111,22 +111,29 @@ SplicePicture CSpliceFinder::LastPictureBefore(std::uint64_t end) {
          at != mpeg::kNotFound; at = window.FindStartCode(at + 4, mpeg::kSequenceHeaderCode))
         gop = at;
     if (gop == mpeg::kNotFound) return picture;
-    const DecodedRun run = DecodeRun(window.Data() + gop, window.Size() - gop, kMaxPictures);
     // B pictures are shown before the reference picture that follows them in
-    // decode order, so the last reference picture is the last one shown.
-    int last = -1;
-    for (int i = 0; i < static_cast<int>(run.frames.size()); ++i)
-        if (run.frames[static_cast<std::size_t>(i)].pictureType != mpegsnap::kPictureB) last = i;
-    if (last < 0) return picture;
+    // decode order, so the last reference picture is the last one shown. No
+    // picture refers to a B picture: they are left out before decoding.
+    const std::vector<std::size_t> starts = PictureStarts(window, gop);
+    if (starts.empty()) return picture;
+    std::vector<std::uint8_t> references(window.Data() + gop, window.Data() + starts[0]);
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        if (window.PictureCodingType(starts[i]) == mpegsnap::kPictureB) continue;
+        const std::size_t next = i + 1 < starts.size() ? starts[i + 1] : window.Size();
+        references.insert(references.end(), window.Data() + starts[i], window.Data() + next);
+        kept.push_back(starts[i]);
+    }
+    const DecodedRun run = DecodeRun(references.data(), references.size(), kMaxPictures);
+    if (run.frames.empty()) return picture;
+    const std::size_t last = run.frames.size() - 1;
     picture.state = SplicePicture::State::Picture;
-    picture.frame = run.frames[static_cast<std::size_t>(last)];
+    picture.frame = run.frames[last];
     picture.aspectCode = run.aspectCode;
     // One picture start code per frame (no field pictures): the frame's own
     // PES header carries its stamp.
-    const std::vector<std::size_t> starts = PictureStarts(window, gop);
-    if (starts.size() == run.frames.size() || starts.size() == run.frames.size() + 1)
-        picture.hasStamp = PesStampAt(
-            window.FindVideoPacketBack(starts[static_cast<std::size_t>(last)]), picture.stamp);
+    if (kept.size() == run.frames.size() || kept.size() == run.frames.size() + 1)
+        picture.hasStamp = PesStampAt(window.FindVideoPacketBack(kept[last]), picture.stamp);
     return picture;
 }
 
@@ -144,8 +151,9 @@ SplicePicture CSpliceFinder::FirstPictureAt(std::uint64_t start, bool leadingPic
         if (end == recording.GetLength()) picture.state = SplicePicture::State::RecordingEnd;
         return picture;
     }
-    // The I picture and the pictures after it up to the next reference one.
-    const DecodedRun run = DecodeRun(window.Data() + gop, window.Size() - gop, 8);
+    // The I picture and the picture after it: a B picture shown before it
+    // when the GOP's leading B pictures are kept.
+    const DecodedRun run = DecodeRun(window.Data() + gop, window.Size() - gop, 2);
     if (run.frames.empty()) return picture;
     std::size_t shown = 0;
     // B pictures kept after the I picture (a closed GOP's) are shown before it.
