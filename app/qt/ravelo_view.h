@@ -163,7 +163,7 @@ class CRaveloView : public QWidget {
     std::int64_t m_lastStamp = 0;
     bool m_haveLength = false;
     // The file holds transport-stream packets (else nothing can be done with it).
-    bool m_holdsPackets = true;
+    bool m_holdsPackets = false;
     std::array<std::uint8_t, 12> m_header{};
     std::uint64_t m_total = 0;
     bool m_jobRunning = false;
