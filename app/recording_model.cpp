@@ -125,8 +125,8 @@ void CRecordingModel::scan() {
     setProgress(75);
     m_streams = demux.Streams();
     m_bitRate = EstimatedBitRate();
-    m_holdsPackets = !m_streams.empty() || m_pmtPid != 0 || m_videoPid != 0 ||
-                     holdsPacketRun(m_recording);
+    m_holdsPackets =
+        !m_streams.empty() || m_pmtPid != 0 || m_videoPid != 0 || holdsPacketRun(m_recording);
     m_recording.Seek(static_cast<std::int64_t>(position), CRawFile::begin);
     setProgress(95);
     Progress().Close();

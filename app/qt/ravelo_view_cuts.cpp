@@ -40,8 +40,8 @@ class CRaveloView::CutEdit {
 void CRaveloView::RecordEdit(const QString& text, const CCutList& before, int rowBefore) {
     const CCutList& after = m_doc.Model().m_cutList;
     if (SameCutList(before, after)) return;
-    m_undo->push(new CCutListCommand(*this, text, before, rowBefore, after,
-                                     m_cutList->currentRow()));
+    m_undo->push(
+        new CCutListCommand(*this, text, before, rowBefore, after, m_cutList->currentRow()));
     UpdateSplicePreview();
 }
 

@@ -106,9 +106,8 @@ QWidget* CRaveloView::BuildPreviewFrame() {
     m_timeLabel->setFont(timeFont);
     // Room for the times of a long recording, so that the slider does not
     // shift while they change.
-    m_timeLabel->setMinimumWidth(QFontMetrics(timeFont).horizontalAdvance(
-                                     QStringLiteral("0:00:00.000 / 0:00:00.000")) +
-                                 8);
+    m_timeLabel->setMinimumWidth(
+        QFontMetrics(timeFont).horizontalAdvance(QStringLiteral("0:00:00.000 / 0:00:00.000")) + 8);
 
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(m_timeLabel);
@@ -252,4 +251,3 @@ void CRaveloView::ConnectControls() {
     connect(m_removeCuts, &QPushButton::clicked, this, &CRaveloView::OnRemoveCuts);
     connect(m_savePicture, &QPushButton::clicked, this, [this] { ShowSnapshot(true); });
 }
-

@@ -81,8 +81,9 @@ void CRaveloView::ReportOutputFolder(JobResult result) {
     const std::string folder = CPreferences::GetUseSourceAsOutputPath()
                                    ? DirPart(m_doc.Model().Recording().GetFilePath())
                                    : WorkFolder("~demux");
-    emit StatusMessage(QStringLiteral("Written to %1")
-                           .arg(QString::fromStdString(AbsolutePath(folder.empty() ? "." : folder))));
+    emit StatusMessage(
+        QStringLiteral("Written to %1")
+            .arg(QString::fromStdString(AbsolutePath(folder.empty() ? "." : folder))));
 }
 
 void CRaveloView::OnDemux() {
@@ -120,8 +121,8 @@ void CRaveloView::OnRemoveCuts() {
     const JobResult result = RunJob([] { return FunctionMng().FnProcessSource(); });
     // Whatever the answer was: the recording may be shorter now.
     if (!m_doc.IsOpen()) return;
-    const bool changed = model.Recording().GetLength() != lengthBefore ||
-                         !SameCutList(model.m_cutList, areasBefore);
+    const bool changed =
+        model.Recording().GetLength() != lengthBefore || !SameCutList(model.m_cutList, areasBefore);
     // Marks of the history would point into data that has moved.
     if (changed) m_undo->clear();
     ResetSlider();

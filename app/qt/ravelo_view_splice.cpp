@@ -53,8 +53,8 @@ void ShowSide(const SplicePicture& side, const QString& heading, std::int64_t fi
     if (image.isNull())
         view->SetPlaceholder(156, kPlaceholderAspect);
     else
-        view->SetPicture(image, DisplayAspect(side.aspectCode, side.frame.width,
-                                              side.frame.height));
+        view->SetPicture(image,
+                         DisplayAspect(side.aspectCode, side.frame.width, side.frame.height));
     QString text = heading;
     if (side.hasStamp) {
         const std::int64_t stamp = side.stamp < firstStamp ? side.stamp + kStampWrap : side.stamp;

@@ -67,8 +67,7 @@ bool IsPressKey(const QKeyEvent* event) {
         case Qt::Key_Enter:
         case Qt::Key_Return:
         case Qt::Key_Select:
-            return event->modifiers() == Qt::NoModifier ||
-                   event->modifiers() == Qt::KeypadModifier;
+            return event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
         default:
             return false;
     }

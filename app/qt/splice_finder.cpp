@@ -107,8 +107,8 @@ SplicePicture CSpliceFinder::LastPictureBefore(std::uint64_t end) {
     window.Load(end > m_dataStart + kGopReach ? end - kGopReach : m_dataStart, end);
     // The kept GOP starts at the last sequence header before the splice.
     std::size_t gop = mpeg::kNotFound;
-    for (std::size_t at = window.FindStartCode(0, mpeg::kSequenceHeaderCode);
-         at != mpeg::kNotFound; at = window.FindStartCode(at + 4, mpeg::kSequenceHeaderCode))
+    for (std::size_t at = window.FindStartCode(0, mpeg::kSequenceHeaderCode); at != mpeg::kNotFound;
+         at = window.FindStartCode(at + 4, mpeg::kSequenceHeaderCode))
         gop = at;
     if (gop == mpeg::kNotFound) return picture;
     // B pictures are shown before the reference picture that follows them in

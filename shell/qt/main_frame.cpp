@@ -17,8 +17,8 @@
 #include "controls/icon_resource.h"
 #include "platform/settings_store.h"
 #include "res/strings.h"
-#include "shell/settings_keys.h"
 #include "shell/qt/recent_files.h"
+#include "shell/settings_keys.h"
 
 namespace {
 // The size the window first opens at.
@@ -187,8 +187,8 @@ void CMainFrame::SetEditActions(QAction* undo, QAction* redo) {
     undo->setObjectName(QStringLiteral("cmd57643"));
     undo->setShortcuts({QKeySequence::Undo, QKeySequence(Qt::ALT | Qt::Key_Backspace)});
     redo->setObjectName(QStringLiteral("cmd57644"));
-    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
-                        QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     m_editMenu->addAction(undo);
     m_editMenu->addAction(redo);
     m_editMenu->menuAction()->setVisible(true);

@@ -208,8 +208,8 @@ void CProgressWnd::FitLine(const QString& line) {
     // A line that names a file with its whole path is read whole: the
     // window grows (within the screen) until the list shows it.
     const int needed = QFontMetrics(m_list->font()).horizontalAdvance(line) +
-                       m_list->verticalScrollBar()->sizeHint().width() +
-                       2 * m_list->frameWidth() + 12;
+                       m_list->verticalScrollBar()->sizeHint().width() + 2 * m_list->frameWidth() +
+                       12;
     int limit = needed;
     if (const QScreen* screen = m_window->screen()) limit = screen->availableSize().width() - 60;
     const int width = std::min(needed, limit);

@@ -81,9 +81,9 @@ TEST_F(AppTest, OpensTheRecordingOfTheCommandLineAndRemembersIt) {
     EXPECT_EQ(platform::Settings().GetString("Recent File List", "File1"),
               std::optional<std::string>(m_sample));
     EXPECT_FALSE(app.OpenDocument(QString::fromStdString(m_dir.File("missing.ts"))));
-    EXPECT_EQ(m_prompts.asked.back().text,
-              "Failed to open document.\r\n" + m_dir.File("missing.ts") +
-                  ": No such file or directory");
+    EXPECT_EQ(
+        m_prompts.asked.back().text,
+        "Failed to open document.\r\n" + m_dir.File("missing.ts") + ": No such file or directory");
     EXPECT_TRUE(app.Doc().IsOpen());  // the open recording stays
 }
 

@@ -47,8 +47,8 @@ bool Save(const QPixmap& picture, const QString& path) {
 bool GrabWindow(QWidget* window, const QString& path) {
     Settle();
     const QRect frame = window->frameGeometry();
-    return Save(QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(),
-                                                             frame.width(), frame.height()),
+    return Save(QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                             frame.height()),
                 path);
 }
 
@@ -121,9 +121,9 @@ int main(int argc, char* argv[]) {
             failures += !GrabWindow(frame, out + "/main-window-large-font.png");
         } else {
             failures += !GrabWindow(frame, out + "/main-window.png");
-            failures += !Save(app.View()->findChild<QWidget*>(QStringLiteral("splicePreview"))
-                                  ->grab(),
-                              out + "/splice-preview.png");
+            failures +=
+                !Save(app.View()->findChild<QWidget*>(QStringLiteral("splicePreview"))->grab(),
+                      out + "/splice-preview.png");
             frame->resize(frame->minimumSizeHint());
             failures += !GrabWindow(frame, out + "/main-window-smallest.png");
             frame->resize(QGuiApplication::primaryScreen()->availableSize() - QSize(20, 40));
@@ -132,8 +132,8 @@ int main(int argc, char* argv[]) {
             failures += TakeProgress(app, out);
 
             QTimer::singleShot(300, [&] {
-                failures += !GrabWindow(QApplication::activeModalWidget(),
-                                        out + "/settings-dialog.png");
+                failures +=
+                    !GrabWindow(QApplication::activeModalWidget(), out + "/settings-dialog.png");
                 if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
             });
             CDlgSettings settings(frame);

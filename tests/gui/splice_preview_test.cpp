@@ -53,11 +53,10 @@ std::vector<int> DecodedNumbers(const std::string& path) {
     const std::size_t frame = luma * 3 / 2;
     std::vector<int> numbers;
     for (std::size_t at = 0; at + frame <= planes.size(); at += frame) {
-        const double sum = std::accumulate(planes.begin() + static_cast<std::ptrdiff_t>(at),
-                                           planes.begin() + static_cast<std::ptrdiff_t>(at + luma),
-                                           0.0, [](double s, char c) {
-                                               return s + static_cast<unsigned char>(c);
-                                           });
+        const double sum =
+            std::accumulate(planes.begin() + static_cast<std::ptrdiff_t>(at),
+                            planes.begin() + static_cast<std::ptrdiff_t>(at + luma), 0.0,
+                            [](double s, char c) { return s + static_cast<unsigned char>(c); });
         numbers.push_back(NumberOfLuma(sum / static_cast<double>(luma)));
     }
     return numbers;
@@ -151,7 +150,8 @@ TEST_F(SplicePreviewTest, AnAreaFromTheStartOrToTheEndHasOnlyOneSide) {
     ASSERT_FALSE(copy.empty());
     ASSERT_GT(copy.front(), 5);  // the copy starts after the area
     EXPECT_TRUE(m_view->SpliceBefore()->IsEmpty());
-    EXPECT_EQ(Caption("spliceBeforeText"), QStringLiteral("Last kept: none\n(the recording's start)"));
+    EXPECT_EQ(Caption("spliceBeforeText"),
+              QStringLiteral("Last kept: none\n(the recording's start)"));
     EXPECT_EQ(ShownNumber(m_view->SpliceAfter()), copy.front());
 
     MarkArea(0.5, 1.0);
@@ -160,7 +160,8 @@ TEST_F(SplicePreviewTest, AnAreaFromTheStartOrToTheEndHasOnlyOneSide) {
     ASSERT_LT(copy.back(), kFrames - 5);  // the copy ends before the area
     EXPECT_EQ(ShownNumber(m_view->SpliceBefore()), copy.back());
     EXPECT_TRUE(m_view->SpliceAfter()->IsEmpty());
-    EXPECT_EQ(Caption("spliceAfterText"), QStringLiteral("First kept: none\n(the recording's end)"));
+    EXPECT_EQ(Caption("spliceAfterText"),
+              QStringLiteral("First kept: none\n(the recording's end)"));
 
     // Without a selected area the pane is empty.
     Ctl<QListWidget>(m_view.get(), CRaveloView::kCutList)->setCurrentRow(-1);

@@ -17,9 +17,10 @@
 namespace {
 // The recording's length as ffprobe counts it: (frames - 1) at 25 per second.
 QString SampleLengthText(const std::string& path) {
-    const std::string command = "ffprobe -v error -count_frames -select_streams v "
-                                "-show_entries stream=nb_read_frames -of csv=p=0 '" +
-                                path + "'";
+    const std::string command =
+        "ffprobe -v error -count_frames -select_streams v "
+        "-show_entries stream=nb_read_frames -of csv=p=0 '" +
+        path + "'";
     FILE* pipe = ::popen(command.c_str(), "r");
     int frames = 0;
     if (pipe == nullptr || std::fscanf(pipe, "%d", &frames) != 1) frames = 0;

@@ -49,7 +49,9 @@ class ViewTest : public WindowTest {
     QString Position() { return Time().section(QStringLiteral(" / "), 0, 0); }
     CPictureView* Picture() { return Ctl<CPictureView>(m_view.get(), CRaveloView::kPicture); }
     // A decoded picture is on screen, not a placeholder.
-    bool ShowsPicture() { return Picture()->PlaceholderId() == 0 && !Picture()->Picture().isNull(); }
+    bool ShowsPicture() {
+        return Picture()->PlaceholderId() == 0 && !Picture()->Picture().isNull();
+    }
     // The rows' "Cut-area N" texts, without the times that follow them.
     QStringList Rows() {
         QStringList rows;

@@ -62,8 +62,7 @@ void ExpectPictureAspect(CPictureView* picture, double aspect, const std::string
         << where << ": the picture does not use the room it has";
 }
 
-class ViewLayoutTest : public WindowTest,
-                       public ::testing::WithParamInterface<double> {
+class ViewLayoutTest : public WindowTest, public ::testing::WithParamInterface<double> {
   protected:
     void SetUp() override {
         WindowTest::SetUp();
@@ -98,8 +97,7 @@ TEST_P(ViewLayoutTest, NothingOverlapsAtTheSmallestAndAtALargeSize) {
     view->OnSeek(CRaveloView::kLargeBack, 0);  // the first picture, 16:9
     view->UpdateSplicePreview();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !view->SpliceBefore()->IsEmpty() && !view->SpliceAfter()->IsEmpty(); },
-        3000));
+        [&] { return !view->SpliceBefore()->IsEmpty() && !view->SpliceAfter()->IsEmpty(); }, 3000));
     auto* picture = view->findChild<CPictureView*>(QStringLiteral("ctl1022"));
     ASSERT_NE(picture, nullptr);
     ASSERT_EQ(picture->PlaceholderId(), 0);
@@ -110,8 +108,8 @@ TEST_P(ViewLayoutTest, NothingOverlapsAtTheSmallestAndAtALargeSize) {
     for (const QSize& size : {smallest, QSize(1920, 1200)}) {
         frame->resize(size);
         QApplication::processEvents();
-        const std::string where = font + " at " + std::to_string(frame->width()) + "x" +
-                                  std::to_string(frame->height());
+        const std::string where =
+            font + " at " + std::to_string(frame->width()) + "x" + std::to_string(frame->height());
         EXPECT_GE(frame->width(), smallest.width()) << where;
         ExpectTidyLayout(view, where);
         ExpectPictureAspect(picture, 16.0 / 9.0, where);

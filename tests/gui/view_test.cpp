@@ -107,7 +107,8 @@ TEST_F(ViewTest, SeekButtonsKeysAndWheelFollowTheStepRules) {
                       QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(Ctl<QWidget>(m_view.get(), CRaveloView::kInfoBox), &wheel);
     EXPECT_EQ(m_view->CurrentPosition(), forward);
-    EXPECT_TRUE(Position().startsWith("0:00:00.")) << Time().toStdString();  // a fraction of a second
+    EXPECT_TRUE(Position().startsWith("0:00:00."))
+        << Time().toStdString();  // a fraction of a second
 
     // A step back returns to an earlier picture, never below the start.
     Seek(CRaveloView::kSmallForward);
