@@ -3,6 +3,7 @@
 #include "app/recording_model.h"
 
 #include <cstring>
+#include <vector>
 
 #include "app/byte_order_probe.h"
 #include "app/cut_list.h"
@@ -27,6 +28,26 @@ std::string openFailure(const std::string& path, int osError) {
     std::string text = LoadResString(ids::kFailedToOpenDocument) + " " + path;
     if (osError > 0) text += ": " + std::string(std::strerror(osError));
     return text;
+}
+
+// Eight sync bytes in a row at the packet distance (188 bytes, or 192 with
+// the 4-byte time-code prefix some receivers write) in the first MiB: random
+// bytes show that by chance about once in 2^56 places.
+bool holdsPacketRun(CRawFile& recording) {
+    constexpr std::size_t kProbeSize = 1 << 20;
+    constexpr std::size_t kRun = 8;
+    std::vector<std::uint8_t> head(kProbeSize);
+    recording.SeekToStart();
+    head.resize(recording.Read(head.data(), head.size()));
+    for (std::size_t stride : {std::size_t{188}, std::size_t{192}}) {
+        for (std::size_t at = 0; at + (kRun - 1) * stride < head.size(); ++at) {
+            std::size_t run = 0;
+            while (run < kRun && head[at + run * stride] == 0x47)
+                ++run;
+            if (run == kRun) return true;
+        }
+    }
+    return false;
 }
 
 void setProgress(int position) {
@@ -107,6 +128,8 @@ void CRecordingModel::scan() {
     setProgress(75);
     m_streams = demux.Streams();
     m_bitRate = EstimatedBitRate();
+    m_holdsPackets =
+        !m_streams.empty() || m_pmtPid != 0 || m_videoPid != 0 || holdsPacketRun(m_recording);
     m_recording.Seek(static_cast<std::int64_t>(position), CRawFile::begin);
     setProgress(95);
     Progress().Close();
@@ -155,6 +178,7 @@ void CRecordingModel::CloseWithoutSaving() {
     m_firstPTS = 0;
     m_readOnly = false;
     m_foreignCutList.reset();
+    m_holdsPackets = false;
 }
 
 void CRecordingModel::SaveCutList() {

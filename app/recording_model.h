@@ -52,6 +52,9 @@ class CRecordingModel {
 
     // Sequence-header counts of the byte-order probe of the last opening.
     ByteOrderCounts ProbeCounts() const { return m_byteOrder; }
+    // Whether the stream scan saw transport-stream packets at all (a picture,
+    // an empty file or random bytes opened by mistake hold none).
+    bool HoldsTransportPackets() const { return m_holdsPackets; }
 
     CRawFile& Recording() { return m_recording; }
     const CRawFile& Recording() const { return m_recording; }
@@ -75,6 +78,7 @@ class CRecordingModel {
 
     CRawFile m_recording;
     bool m_readOnly = false;
+    bool m_holdsPackets = false;
     ByteOrderCounts m_byteOrder;
     std::optional<CCutList> m_foreignCutList;
 };

@@ -1,6 +1,7 @@
 #include "controls/sx_button.h"
 
 #include <QIcon>
+#include <QKeyEvent>
 
 #include "controls/icon_resource.h"
 
@@ -26,4 +27,14 @@ CSXButton::CSXButton(const QString& text, int controlId, QWidget* parent)
 
 void CSXButton::SetIconResource(int resourceId) {
     setIcon(IconResource(resourceId));
+}
+
+void CSXButton::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Enter || event->key() == Qt::Key_Return;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat()) animateClick();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }

@@ -13,6 +13,10 @@ class CSXButton : public QPushButton {
     // Loads the 16 x 16 icon of a resource id (":/icons/<id>.svg").
     void SetIconResource(int resourceId);
 
+  protected:
+    // Enter and Return press a focused button too, as Space does.
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     int m_controlId;
 };

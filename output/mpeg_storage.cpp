@@ -1,6 +1,7 @@
 #include "output/mpeg_storage.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "output/output_file.h"
 #include "platform/file.h"
 #include "res/strings.h"
+#include "shell/log.h"
 #include "shell/preferences.h"
 #include "shell/prompts.h"
 #include "shell/text.h"
@@ -78,6 +80,8 @@ void CMpegStorage::CreateFile(CMpegChannel& channel, const std::string& path) {
     platform::FileError error;
     if (!file->Create(path, &error))
         throw platform::FileException(error.osError, path, "Cannot create");
+    // The progress list says where each output goes, with its whole path.
+    LogPrint("Writing " + std::filesystem::absolute(path).lexically_normal().string(), 1);
     channel.m_file = std::move(file);
     m_files.push_back(path);
 }

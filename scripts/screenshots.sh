@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Screenshots of the window on a virtual display: the main window with the
-# bundled sample open (and one cut area marked), the progress window during
-# "Demux to MPEG" and the settings dialog. Settings and work files go to a
-# temporary folder; the pictures to the folder given (default build/screenshots).
+# Screenshots of the window on a virtual display, with the bundled sample open
+# and one cut area selected: the main window at its first size, its smallest
+# and a large one, with 1.5 times larger fonts, the splice preview, the
+# progress window of "Demux to MPEG" naming the files it wrote, and the
+# settings dialog. Settings, outputs and work files go to a temporary home
+# folder; the pictures to the folder given (default build/screenshots).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-build/screenshots}")"
@@ -14,8 +16,13 @@ cmake --build build --target ravelo_screenshots
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+export HOME="$work"
 export XDG_CONFIG_HOME="$work/config"
+export QT_QPA_PLATFORM=xcb  # the virtual display, not the offscreen platform of the tests
 sample="$(realpath samples/sample.ts)"
 tool="$(realpath build/tests/gui/ravelo_screenshots)"
-(cd "$work" && xvfb-run -a -s "-screen 0 1280x800x24" "$tool" "$sample" "$out")
+cd "$work"
+xvfb-run -a -s "-screen 0 1280x800x24" "$tool" "$sample" "$out"
+rm -rf "$XDG_CONFIG_HOME"  # the second run starts from a fresh store too
+xvfb-run -a -s "-screen 0 1280x800x24" "$tool" --font-scale 1.5 "$sample" "$out"
 echo "Screenshots in $out"

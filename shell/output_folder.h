@@ -3,8 +3,9 @@
 
 #include <string>
 
-// When the output path does not exist the user is told (and asked to fix it in
-// the settings dialog); then "~log", "~temp" and "~demux" are created below it.
+// The default output path (none stored) is created when missing. A stored one
+// that does not exist is reported (and the settings dialog opened to fix it);
+// then "~log", "~temp" and "~demux" are created below it.
 void CheckOutputFolder();
 
 // <output path>/~log, ~temp, ~demux

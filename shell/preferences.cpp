@@ -2,6 +2,8 @@
 
 #include "platform/settings_store.h"
 #include "shell/settings_keys.h"
+#include "shell/text.h"
+#include "shell/user_folders.h"
 
 using platform::Settings;
 
@@ -12,7 +14,16 @@ std::uint32_t readInt(const char* group, const char* key, std::uint32_t fallback
 }  // namespace
 
 std::string CPreferences::GetOutputPath() {
-    return Settings().GetString(keys::kDefaults, keys::kOutputPath).value_or(".");
+    return Settings().GetString(keys::kDefaults, keys::kOutputPath).value_or(DefaultOutputPath());
+}
+bool CPreferences::HasStoredOutputPath() {
+    return Settings().GetString(keys::kDefaults, keys::kOutputPath).has_value();
+}
+std::string CPreferences::DefaultOutputPath() {
+    // Not the folder the program happens to be started in: outputs and work
+    // files go where the user keeps videos. Without a home folder, ".".
+    const std::string videos = UserVideoFolder();
+    return videos.empty() ? "." : JoinPath(videos, "Ravelo");
 }
 void CPreferences::SetOutputPath(const std::string& path) {
     Settings().SetString(keys::kDefaults, keys::kOutputPath, path);

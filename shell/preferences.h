@@ -10,8 +10,12 @@ class CPreferences {
     virtual ~CPreferences() = default;
 
     // "Defaults"
-    static std::string GetOutputPath();  // "." is the current folder
+    // The stored path ("." is the current folder); when none is stored, the
+    // user's video folder + "/Ravelo" (created on first use).
+    static std::string GetOutputPath();
     static void SetOutputPath(const std::string& path);
+    static bool HasStoredOutputPath();
+    static std::string DefaultOutputPath();
     static bool GetUseSourceAsOutputPath();
     static void SetUseSourceAsOutputPath(bool use);
     static std::uint32_t GetLogLevel();           // default 1 (what the settings dialog shows)

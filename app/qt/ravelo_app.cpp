@@ -3,11 +3,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStatusBar>
 #include <QSysInfo>
 #include <QTimer>
+#include <QUndoStack>
 #include <csignal>
 
 #include "app/qt/cut_list_file_commands.h"
@@ -71,7 +74,12 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     m_view = new CRaveloView(*m_doc, m_source, m_frame.get());
     m_frame->setCentralWidget(m_view);
     new CCutListFileCommands(*m_frame, *m_doc, *m_view);  // owned by the frame
+    m_frame->SetEditActions(m_view->UndoStack()->createUndoAction(m_frame.get(), "&Undo"),
+                            m_view->UndoStack()->createRedoAction(m_frame.get(), "&Redo"));
+    m_frame->RestoreGeometry();
     m_frame->SetCloseGuard([this] { return CanClose(); });
+    connect(m_view, &CRaveloView::StatusMessage, this,
+            [this](const QString& text) { m_frame->statusBar()->showMessage(text); });
     connect(m_doc.get(), &CRaveloDoc::DocumentChanged, this, [this] {
         UpdateTitle();
         m_view->OnInitialUpdate();
@@ -93,9 +101,15 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
 
     // The work folders must exist before the first picture is searched for.
     CheckOutputFolder();
+    ShowOutputFolder();
 
     if (arguments.size() > 1) {
         LogWrite("Too many arguments", 1);
+        Prompts().Ask(LoadResString(ids::kAppTitle),
+                      "Ravelo opens one recording at a time, but the command line names " +
+                          std::to_string(arguments.size()) + " files:\r\n" +
+                          arguments.join(QStringLiteral("\r\n")).toStdString(),
+                      PromptButtons::Ok, PromptIcon::Warning);
         return false;
     }
     if (!arguments.isEmpty()) {
@@ -105,9 +119,9 @@ bool CRaveloApp::InitInstance(const QStringList& arguments) {
     }
     m_frame->show();
 
-    // Our own decoder is built in, so the list always holds one; the check
-    // stays for a build without it.
-    if (ListMpeg2Decoders().isEmpty()) {
+    // Our own decoder is built in and answers the check at once; the list of
+    // the system's decoders is only gathered for the About box.
+    if (!HasMpeg2Decoder()) {
         Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kNoDecoders),
                       PromptButtons::Ok, PromptIcon::Error);
         EndProgram();
@@ -149,6 +163,18 @@ void CRaveloApp::OnSettings() {
     Prompts().RunSettingsDialog();
     CheckOutputFolder();
     m_view->ApplyDirectHelp(CPreferences::GetShowDirectHelp());
+    ShowOutputFolder();
+}
+
+void CRaveloApp::ShowOutputFolder() {
+    QString text;
+    if (CPreferences::GetUseSourceAsOutputPath()) {
+        text = QStringLiteral("Output: beside the recording");
+    } else {
+        const QString folder = QString::fromStdString(CPreferences::GetOutputPath());
+        text = QStringLiteral("Output: ") + QDir::cleanPath(QDir(folder).absolutePath());
+    }
+    m_frame->ShowOutputFolder(text);
 }
 
 void CRaveloApp::OnAbout() {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class CMainFrame;
@@ -55,6 +56,8 @@ class CRaveloApp : public QObject {
   private:
     bool CanClose();
     void UpdateTitle();
+    // The status bar's pane names the folder the jobs write to.
+    void ShowOutputFolder();
     void InstallTerminationHandler();
 
     std::unique_ptr<CProgressWnd> m_progress;

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 
 #include "res/strings.h"
 #include "shell/log.h"
@@ -10,12 +12,26 @@
 
 namespace {
 // The readability test that precedes opening: a file that cannot even be read
-// must not cost the user the recording that is open now.
-bool CanRead(const QString& path) {
+// must not cost the user the recording that is open now. On failure *reason
+// says why.
+bool CanRead(const QString& path, std::string* reason) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return false;
+    }
     ::close(fd);
-    return QFileInfo(path).isFile();
+    if (QFileInfo(path).isFile()) return true;
+    *reason = std::strerror(EISDIR);
+    return false;
+}
+
+// The message names the file and the reason below the framework's sentence.
+std::string FailureText(const std::string& detail) {
+    const std::string sentence = LoadResString(ids::kFailedToOpenDocument);
+    std::string text = detail;
+    if (text.rfind(sentence + " ", 0) == 0) text = text.substr(sentence.size() + 1);
+    return sentence + "\r\n" + text;
 }
 
 QString Untitled() {
@@ -41,18 +57,21 @@ bool CRaveloDoc::OnNewDocument() {
 }
 
 bool CRaveloDoc::OnOpenDocument(const QString& path) {
-    if (!CanRead(path)) {
-        LogWrite("Cannot read " + path.toStdString(), 1);
-        Prompts().Ask(LoadResString(ids::kAppTitle), LoadResString(ids::kFailedToOpenDocument),
-                      PromptButtons::Ok, PromptIcon::Warning);
+    std::string reason;
+    if (!CanRead(path, &reason)) {
+        LogWrite("Cannot read " + path.toStdString() + ": " + reason, 1);
+        Prompts().Ask(LoadResString(ids::kAppTitle),
+                      FailureText(path.toStdString() + ": " + reason), PromptButtons::Ok,
+                      PromptIcon::Warning);
         return false;
     }
     std::string error;
     // The model stores the cut list of the recording it replaces.
     if (!m_model.Open(QFile::encodeName(path).toStdString(), &error)) {
         LogWrite("Opening failed: " + error, 1);
-        Prompts().Ask(LoadResString(ids::kAppTitle), LoadResString(ids::kFailedToOpenDocument),
-                      PromptButtons::Ok, PromptIcon::Warning);
+        Prompts().Ask(LoadResString(ids::kAppTitle),
+                      FailureText(error.empty() ? path.toStdString() : error), PromptButtons::Ok,
+                      PromptIcon::Warning);
         m_title = Untitled();
         m_path.clear();
         emit DocumentChanged();

@@ -18,7 +18,8 @@ class CRaveloDoc : public QObject {
     // closed, its cut list stored.
     bool OnNewDocument();
     // Opens and scans a recording. A file that cannot be read leaves the
-    // previous recording as it was and says "Failed to open document.".
+    // previous recording as it was and says "Failed to open document.",
+    // the file's name and why.
     bool OnOpenDocument(const QString& path);
     // Stores the cut list and closes the recording.
     void OnCloseDocument();

@@ -1,46 +1,51 @@
+// The cut editor: start-up of the form, enabling, the initial update after
+// each open, the information box and time label, the keys and the wheel.
 #include "app/qt/ravelo_view.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QVBoxLayout>
+#include <QSignalBlocker>
+#include <QUndoStack>
 #include <QWheelEvent>
 
 #include "app/qt/info_text.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/seek_button.h"
+#include "app/qt/time_text.h"
+#include "app/snapshot_capture.h"
+#include "controls/picture_view.h"
 #include "controls/range_slider.h"
-#include "controls/sx_frame.h"
 #include "controls/xinfo_tip.h"
-#include "engine/function_mng.h"
 #include "res/strings.h"
 #include "shell/preferences.h"
 #include "shell/prompts.h"
 #include "shell/text.h"
 
 namespace {
+// The picture follows a dragged slider at most this often.
+constexpr int kDragIntervalMs = 120;
+
 QString ResText(int id) {
     return QString::fromStdString(LoadResString(id));
-}
-
-CSeekButton* MakeSeekButton(const QString& text, int id, QWidget* parent) {
-    // repeat count 0, reserved 0, increment 1, bounds -10,000 and 10,000
-    auto* button = new CSeekButton(text, id, 0, 0, 1, -10000, 10000, parent);
-    button->setMinimumWidth(50);
-    return button;
 }
 }  // namespace
 
 CRaveloView::CRaveloView(CRaveloDoc& doc, ISnapshotSource& source, QWidget* parent)
-    : QWidget(parent), m_doc(doc), m_source(&source) {
+    : QWidget(parent), m_doc(doc), m_source(&source), m_undo(new QUndoStack(this)) {
     setObjectName(QStringLiteral("raveloView"));
+    // The view takes the keyboard when nothing in it has: its keys move
+    // through the recording.
+    setFocusPolicy(Qt::StrongFocus);
     BuildForm();
+    m_dragTimer.setSingleShot(true);
+    connect(&m_dragTimer, &QTimer::timeout, this, &CRaveloView::ShowDragPosition);
+    m_spliceTimer.setSingleShot(true);
+    connect(&m_spliceTimer, &QTimer::timeout, this, &CRaveloView::ShowSplice);
     EnableControls(false, false);
     m_split->setEnabled(false);  // no handler serves it
     m_endCut->setEnabled(false);
@@ -51,208 +56,107 @@ CRaveloView::~CRaveloView() {
     qApp->removeEventFilter(this);
 }
 
-void CRaveloView::BuildForm() {
-    // Information.
-    m_infoFrame = new CSxFrame(QStringLiteral("Information"), kInfoFrame, this);
-    m_infoBox = new QPlainTextEdit(m_infoFrame);
-    m_infoBox->setObjectName(QStringLiteral("ctl%1").arg(kInfoBox));
-    m_infoBox->setReadOnly(true);
-    m_infoBox->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Tab stops at 45 and 60 dialog units: one stop wide enough for the labels.
-    m_infoBox->setTabStopDistance(QFontMetricsF(m_infoBox->font()).horizontalAdvance('x') * 14);
-    auto* infoLayout = new QVBoxLayout(m_infoFrame);
-    infoLayout->addWidget(m_infoBox);
+void CRaveloView::OnSliderMoved(int value) {
+    // The first move is shown at once, later ones at most every interval.
+    m_dragPending = value;
+    if (!m_dragTimer.isActive()) ShowDragPosition();
+}
 
-    // Edit cut-areas.
-    m_cutFrame = new CSxFrame(QStringLiteral("Edit cut-areas"), kCutFrame, this);
-    m_cutList = new QListWidget(m_cutFrame);
-    m_cutList->setObjectName(QStringLiteral("ctl%1").arg(kCutList));
-    m_newArea = new CSXButton(QStringLiteral("&New cut-area"), kNewArea, m_cutFrame);
-    m_deleteArea = new CSXButton(QStringLiteral("&Delete cut-area"), kDeleteArea, m_cutFrame);
-    auto* cutButtons = new QVBoxLayout;
-    cutButtons->addWidget(m_newArea);
-    cutButtons->addWidget(m_deleteArea);
-    cutButtons->addStretch(1);
-    m_cutList->setMinimumHeight(56);
-    auto* cutLayout = new QHBoxLayout(m_cutFrame);
-    cutLayout->addWidget(m_cutList, 1);
-    cutLayout->addLayout(cutButtons);
-
-    // Preview and navigation.
-    m_previewFrame = new CSxFrame(QStringLiteral("Preview and navigation"), kPreviewFrame, this);
-    m_picture = new QLabel(m_previewFrame);
-    m_picture->setObjectName(QStringLiteral("ctl%1").arg(kPicture));
-    m_picture->setFixedSize(512, 288);
-    m_picture->setAlignment(Qt::AlignCenter);
-    m_picture->setStyleSheet(QStringLiteral("QLabel { background: #20242b; }"));
-    m_slider = new CRangeSlider(m_previewFrame);
-    m_slider->setObjectName(QStringLiteral("ctl%1").arg(kSlider));
-    m_slider->setTickPosition(QSlider::TicksBelow);
-    m_slider->setTracking(false);
-    m_largeBack = MakeSeekButton(QStringLiteral("<<"), kLargeBack, m_previewFrame);
-    m_smallBack = MakeSeekButton(QStringLiteral("<"), kSmallBack, m_previewFrame);
-    m_smallForward = MakeSeekButton(QStringLiteral(">"), kSmallForward, m_previewFrame);
-    m_largeForward = MakeSeekButton(QStringLiteral(">>"), kLargeForward, m_previewFrame);
-    m_startCut = new CSXButton(QStringLiteral("&Start Cut"), kStartCut, m_previewFrame);
-    m_timeLabel = new QLabel(m_previewFrame);
-    m_timeLabel->setObjectName(QStringLiteral("ctl%1").arg(kTimeLabel));
-    m_timeLabel->setAlignment(Qt::AlignCenter);
-    m_timeLabel->setMinimumWidth(80);
-    QFont timeFont = m_timeLabel->font();
-    timeFont.setBold(true);
-    m_timeLabel->setFont(timeFont);
-    m_endCut = new CSXButton(QStringLiteral("&End Cut"), kEndCut, m_previewFrame);
-    m_savePicture = new CSXButton(QString(), kSavePicture, m_previewFrame);
-    m_savePicture->setFixedWidth(34);
-    m_startCut->setMinimumWidth(96);
-    m_endCut->setMinimumWidth(96);
-    auto* navRow = new QHBoxLayout;
-    navRow->addWidget(m_largeBack);
-    navRow->addWidget(m_smallBack);
-    navRow->addStretch(1);
-    navRow->addWidget(m_startCut);
-    navRow->addWidget(m_timeLabel);
-    navRow->addWidget(m_endCut);
-    navRow->addStretch(1);
-    navRow->addWidget(m_smallForward);
-    navRow->addWidget(m_largeForward);
-    navRow->addSpacing(8);
-    navRow->addWidget(m_savePicture);
-    auto* previewLayout = new QVBoxLayout(m_previewFrame);
-    previewLayout->addWidget(m_picture, 0, Qt::AlignHCenter);
-    previewLayout->addWidget(m_slider);
-    previewLayout->addLayout(navRow);
-
-    // Editing functions.
-    m_functionsFrame = new CSxFrame(QStringLiteral("Editing functions"), kFunctionsFrame, this);
-    m_removeCuts =
-        new CSXButton(QStringLiteral("Remove cuts in recording"), kRemoveCuts, m_functionsFrame);
-    m_copy = new CSXButton(QStringLiteral("Copy edited recording"), kCopy, m_functionsFrame);
-    m_split = new CSXButton(QStringLiteral("Split recording"), kSplit, m_functionsFrame);
-    m_demux = new CSXButton(QStringLiteral("Demux to MPEG"), kDemux, m_functionsFrame);
-    m_createMpeg = new CSXButton(QStringLiteral("Create MPEG File"), kCreateMpeg, m_functionsFrame);
-    m_audioCombo = new QComboBox(m_functionsFrame);
-    m_audioCombo->setObjectName(QStringLiteral("ctl%1").arg(kAudioCombo));
-    m_createVob = new CSXButton(QStringLiteral("Create VOB File"), kCreateVob, m_functionsFrame);
-    for (CSXButton* button : {m_removeCuts, m_copy, m_split, m_demux, m_createMpeg, m_createVob})
-        button->setStyleSheet(button->styleSheet() +
-                              QStringLiteral("CSXButton { text-align: left; }"));
-    auto* functionsLayout = new QGridLayout(m_functionsFrame);
-    functionsLayout->addWidget(m_removeCuts, 0, 0);
-    functionsLayout->addWidget(m_copy, 0, 1);
-    functionsLayout->addWidget(m_split, 1, 0);
-    functionsLayout->addWidget(m_demux, 1, 1);
-    functionsLayout->addWidget(m_createMpeg, 2, 0);
-    functionsLayout->addWidget(m_audioCombo, 2, 1);
-    functionsLayout->addWidget(m_createVob, 3, 0);
-
-    // Left: the picture with its navigation and, below it, the cut areas it
-    // marks; right: what the recording holds and what can be made of it.
-    auto* left = new QVBoxLayout;
-    left->addWidget(m_previewFrame, 0);
-    left->addWidget(m_cutFrame, 1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(m_infoFrame, 1);
-    right->addWidget(m_functionsFrame, 0);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(8, 4, 8, 4);
-    layout->addLayout(left, 0);
-    layout->addLayout(right, 1);
-
-    // The icons (16 x 16) by resource id.
-    m_savePicture->SetIconResource(130);
-    for (CSXButton* b : {m_demux, m_createMpeg, m_createVob})
-        b->SetIconResource(133);
-    m_newArea->SetIconResource(135);
-    m_deleteArea->SetIconResource(134);
-    for (CSXButton* b : {m_removeCuts, m_copy, m_split})
-        b->SetIconResource(132);
-    m_smallBack->SetIconResource(159);
-    m_smallForward->SetIconResource(160);
-    m_largeBack->SetIconResource(161);
-    m_largeForward->SetIconResource(162);
-    m_startCut->SetIconResource(163);
-    m_endCut->SetIconResource(164);
-
-    for (CSeekButton* b : {m_largeBack, m_smallBack, m_smallForward, m_largeForward})
-        connect(b, &CSeekButton::SeekRequest, this, &CRaveloView::OnSeek);
-    connect(m_slider, &QSlider::sliderReleased, this, [this] {
-        m_position = static_cast<std::uint64_t>(m_slider->sliderPosition());
-        ShowSnapshot(false);
-    });
-    connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
-        // Clicks on the groove and the slider's own keys end a scroll too.
-        if (action == QAbstractSlider::SliderMove) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_position = static_cast<std::uint64_t>(m_slider->value());
-                ShowSnapshot(false);
-            },
-            Qt::QueuedConnection);
-    });
-    connect(m_startCut, &QPushButton::clicked, this, &CRaveloView::OnStartCut);
-    connect(m_endCut, &QPushButton::clicked, this, &CRaveloView::OnEndCut);
-    connect(m_newArea, &QPushButton::clicked, this, &CRaveloView::OnNewArea);
-    connect(m_deleteArea, &QPushButton::clicked, this, &CRaveloView::OnDeleteArea);
-    // A new row selected by mouse or keyboard selects its area; clicking the
-    // row that is selected already selects it again (jumping between its marks).
-    connect(m_cutList, &QListWidget::currentRowChanged, this, [this] { OnSelectArea(); });
-    connect(m_cutList, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
-        m_pressedOnCurrent = m_cutList->row(item) == m_rowBeforePress;
-    });
-    connect(m_cutList, &QListWidget::itemClicked, this, [this] {
-        if (m_pressedOnCurrent) OnSelectArea();
-        m_pressedOnCurrent = false;
-    });
-    connect(m_demux, &QPushButton::clicked, this, &CRaveloView::OnDemux);
-    connect(m_createMpeg, &QPushButton::clicked, this, &CRaveloView::OnCreateMpeg);
-    connect(m_createVob, &QPushButton::clicked, this, &CRaveloView::OnCreateVob);
-    connect(m_copy, &QPushButton::clicked, this, &CRaveloView::OnCopy);
-    connect(m_removeCuts, &QPushButton::clicked, this, &CRaveloView::OnRemoveCuts);
-    connect(m_savePicture, &QPushButton::clicked, this, [this] { ShowSnapshot(true); });
+void CRaveloView::ShowDragPosition() {
+    if (m_dragPending < 0) return;
+    m_position = static_cast<std::uint64_t>(m_dragPending);
+    m_dragPending = -1;
+    ShowSnapshot(false);
+    m_dragTimer.start(kDragIntervalMs);
 }
 
 void CRaveloView::EnableControls(bool open, bool readOnly) {
+    // A file without transport-stream packets is open, but nothing can be
+    // shown, marked or made of it.
+    const bool usable = open && m_holdsPackets;
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_slider, m_savePicture, m_createMpeg, m_copy, m_demux, m_largeBack, m_smallBack,
              m_smallForward, m_largeForward, m_deleteArea, m_endCut, m_newArea, m_startCut,
              m_audioCombo, m_createVob})
-        w->setEnabled(open);
-    m_removeCuts->setEnabled(open && !readOnly);
+        w->setEnabled(usable);
+    m_removeCuts->setEnabled(usable && !readOnly);
+}
+
+void CRaveloView::ClearForm() {
+    m_total = 0;
+    m_slider->setRange(0, 0);
+    m_slider->ClearSelection();
+    m_infoBox->clear();
+    m_timeLabel->clear();
+    m_picture->Clear();
+    m_audioCombo->clear();
+    m_cutList->clear();
 }
 
 void CRaveloView::OnInitialUpdate() {
+    m_undo->clear();  // edits are undone only within one opening
+    m_spliceTimer.stop();
+    ShowSplice();
     const bool open = m_doc.IsOpen();
     const bool readOnly = m_doc.IsReadOnly();
-    if (open && readOnly)
+    m_holdsPackets = open && m_doc.Model().HoldsTransportPackets();
+    if (open && readOnly && m_holdsPackets)
         Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kReadOnly),
                       PromptButtons::Ok, PromptIcon::Warning);
     EnableControls(open, readOnly);
     m_position = 0;
     m_stamp = 0;
+    m_shownStamp = kNoPicture;
     m_header = {};
-    if (!open) {
-        m_total = 0;
-        m_slider->setRange(0, 0);
-        m_infoBox->clear();
-        m_timeLabel->clear();
-        m_picture->clear();
-        m_audioCombo->clear();
-        m_cutList->clear();
+    m_haveLength = false;
+    ClearForm();
+    if (!open) return;
+    if (!m_holdsPackets) {
+        ShowNotARecording();
         return;
     }
     CRecordingModel& model = m_doc.Model();
     ResetSlider();
     ApplyDirectHelp(CPreferences::GetShowDirectHelp());
-    FillCutListBox();
-    if (m_cutList->count() > 0) m_cutList->setCurrentRow(0);
     m_position = 0;
     model.m_firstPTS = 0;
     ShowSnapshot(false);
     model.m_firstPTS = m_stamp;
+    FindRecordingLength();
+    UpdateTimeLabel();
+    FillCutListBox();  // its rows' times count from the first picture
+    if (m_cutList->count() > 0) {
+        const QSignalBlocker blocker(m_cutList);
+        m_cutList->setCurrentRow(0);
+    }
     OnSelectArea();
     if (m_audioCombo->count() > 0) m_audioCombo->setCurrentIndex(0);
+    // The keys move through the recording: they must reach the view.
+    if (QWidget* focus = window()->focusWidget(); !focus || !isAncestorOf(focus)) setFocus();
+}
+
+void CRaveloView::ShowNotARecording() {
+    const std::string path = m_doc.Model().Recording().GetFilePath();
+    const std::string text = "The file\r\n" + path +
+                             "\r\nholds no MPEG transport-stream packets: it cannot be shown, "
+                             "cut or converted.";
+    m_infoBox->setPlainText(QStringLiteral(
+        "This file holds no MPEG transport-stream packets.\nIt is not a recording."));
+    m_picture->SetPlaceholder(157, 376.0 / 288.0);
+    Prompts().Ask(LoadResString(ids::kAttention), text, PromptButtons::Ok, PromptIcon::Warning);
+}
+
+void CRaveloView::FindRecordingLength() {
+    std::int64_t last = 0;
+    m_haveLength = FindLastPictureStamp(m_doc.Model(), last);
+    m_lastStamp = last;
+}
+
+void CRaveloView::UpdateTimeLabel() {
+    const CRecordingModel& model = m_doc.Model();
+    std::string text = StampText(m_stamp, model.m_firstPTS);
+    if (m_haveLength) text += " / " + StampText(m_lastStamp, model.m_firstPTS);
+    m_timeLabel->setText(QString::fromStdString(text));
 }
 
 void CRaveloView::ResetSlider() {
@@ -321,12 +225,12 @@ bool CRaveloView::IsInsideView(QObject* object) const {
 bool CRaveloView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress && watched == m_cutList->viewport())
         m_rowBeforePress = m_cutList->currentRow();
-    // Keys and the wheel are taken before the controls see them.
-    if (event->type() == QEvent::KeyPress && IsInsideView(watched) && isEnabled() &&
-        !QApplication::activeModalWidget()) {
+    // Keys and the wheel are taken before the controls see them (while
+    // there is a recording to move through).
+    const bool navigable = m_holdsPackets && isEnabled() && !QApplication::activeModalWidget();
+    if (event->type() == QEvent::KeyPress && navigable && IsInsideView(watched)) {
         if (HandleKey(static_cast<QKeyEvent*>(event)->key())) return true;
-    } else if (event->type() == QEvent::Wheel && IsInsideView(watched) && isEnabled() &&
-               !QApplication::activeModalWidget()) {
+    } else if (event->type() == QEvent::Wheel && navigable && IsInsideView(watched)) {
         WheelStep(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }

@@ -3,14 +3,18 @@
 // a slider in sectors, seek buttons, keys and wheel to move, the cut-area
 // list with its marks, the information box and the five job buttons.
 
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <memory>
 
 #include "app/qt/snapshot_source.h"
+#include "demux/cut_area.h"
 
+class CPictureView;
 class CRaveloDoc;
+enum class JobResult;
 class CSXButton;
 class CSeekButton;
 class CSxFrame;
@@ -19,6 +23,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
+class QUndoStack;
 class CRangeSlider;
 
 class CRaveloView : public QWidget {
@@ -86,6 +91,17 @@ class CRaveloView : public QWidget {
     void OnRemoveCuts();
     bool IsJobRunning() const { return m_jobRunning; }
 
+    // Cut-area edits since the recording was opened (Edit menu).
+    QUndoStack* UndoStack() const { return m_undo; }
+    // Puts back a cut list with the given row selected (undo and redo).
+    void RestoreCutList(const CCutList& list, int row);
+
+    // The splice the selected area makes, shown in the splice pane
+    // (computed a moment after the selection settles).
+    void UpdateSplicePreview();
+    CPictureView* SpliceBefore() const { return m_spliceBefore; }
+    CPictureView* SpliceAfter() const { return m_spliceAfter; }
+
     std::uint64_t CurrentPosition() const { return m_position; }
     void SetCurrentPosition(std::uint64_t position);
     std::int64_t CurrentStamp() const { return m_stamp; }
@@ -99,20 +115,39 @@ class CRaveloView : public QWidget {
 
   signals:
     void JobFinished();
+    // Where a job wrote its output, for the status bar.
+    void StatusMessage(const QString& text);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    class CutEdit;
     void BuildForm();
+    QWidget* BuildPreviewFrame();
+    QWidget* BuildCutFrame();
+    QWidget* BuildFunctionsFrame();
+    void SetIcons();
+    void ConnectControls();
     void EnableControls(bool open, bool readOnly);
+    void ClearForm();
+    void ShowNotARecording();
+    void OnSliderMoved(int value);
+    void ShowDragPosition();
+    void FindRecordingLength();
+    void UpdateTimeLabel();
+    void RecordEdit(const QString& text, const CCutList& before, int rowBefore);
+    void RefreshRow(int row);
+    void ShowSplice();
     void UpdateInfoText();
     void ShowSelectionRange(int row);
     void MoveSlider();
     void ResetSlider();
     void ShowPicture(bool found);
     template <typename Job>
-    void RunJob(Job job);
+    JobResult RunJob(Job job);
+    // The status bar says where a demultiplexing job wrote.
+    void ReportOutputFolder(JobResult result);
     bool HandleKey(int key);
     bool IsInsideView(QObject* object) const;
 
@@ -121,11 +156,26 @@ class CRaveloView : public QWidget {
     std::unique_ptr<CXInfoTip> m_tip;
     std::uint64_t m_position = 0;
     std::int64_t m_stamp = 0;
+    // The stamp of the picture on screen; kNoPicture while a placeholder is.
+    static constexpr std::int64_t kNoPicture = INT64_MIN;
+    std::int64_t m_shownStamp = kNoPicture;
+    // The last picture's stamp (wrap-aware), for the length shown.
+    std::int64_t m_lastStamp = 0;
+    bool m_haveLength = false;
+    // The file holds transport-stream packets (else nothing can be done with it).
+    bool m_holdsPackets = false;
     std::array<std::uint8_t, 12> m_header{};
     std::uint64_t m_total = 0;
     bool m_jobRunning = false;
     int m_rowBeforePress = -1;
     bool m_pressedOnCurrent = false;
+    QUndoStack* m_undo;
+    int m_editDepth = 0;
+    // While the slider is dragged the picture follows at most every
+    // kDragIntervalMs; the last position is always shown.
+    QTimer m_dragTimer;
+    int m_dragPending = -1;
+    QTimer m_spliceTimer;
 
     CSxFrame* m_infoFrame;
     QPlainTextEdit* m_infoBox;
@@ -134,7 +184,7 @@ class CRaveloView : public QWidget {
     CSXButton* m_newArea;
     CSXButton* m_deleteArea;
     CSxFrame* m_previewFrame;
-    QLabel* m_picture;
+    CPictureView* m_picture;
     CRangeSlider* m_slider;
     CSeekButton* m_largeBack;
     CSeekButton* m_smallBack;
@@ -152,4 +202,9 @@ class CRaveloView : public QWidget {
     CSXButton* m_createMpeg;
     QComboBox* m_audioCombo;
     CSXButton* m_createVob;
+    CSxFrame* m_spliceFrame;
+    CPictureView* m_spliceBefore;
+    CPictureView* m_spliceAfter;
+    QLabel* m_spliceBeforeText;
+    QLabel* m_spliceAfterText;
 };

@@ -1,15 +1,14 @@
 // The cut editor's picture: search, decode, show; time label and info box.
 #include <QFile>
 #include <QImage>
-#include <QLabel>
-#include <QPixmap>
 #include <cstdio>
 
+#include "app/qt/display_aspect.h"
 #include "app/qt/info_text.h"
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
 #include "app/snapshot_capture.h"
-#include "controls/icon_resource.h"
+#include "controls/picture_view.h"
 #include "platform/file.h"
 #include "res/strings.h"
 #include "shell/log.h"
@@ -20,26 +19,8 @@
 
 namespace {
 constexpr std::int64_t kStampWrap = std::int64_t{1} << 33;
-
-QSize DisplaySize(int aspectCode) {
-    switch (aspectCode) {
-        case 3:
-            return {512, 288};  // 16:9
-        case 4:
-            return {512, 190};  // 2.21:1
-        default:
-            return {376, 288};
-    }
-}
-
-// (stamp - first) / 90 kHz as "%H:%M:%S", hours within the day.
-QString FormatTime(std::int64_t stamp, std::int64_t first) {
-    std::int64_t seconds = (stamp - first) / 90000;
-    if (seconds < 0) seconds = 0;
-    return QString::fromStdString(FormatString(
-        "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600 % 24),
-        static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60)));
-}
+// The placeholder pictures are drawn 376 x 288.
+constexpr double kPlaceholderAspect = 376.0 / 288.0;
 }  // namespace
 
 bool CRaveloView::ShowSnapshot(bool save) {
@@ -53,14 +34,21 @@ bool CRaveloView::ShowSnapshot(bool save) {
         const std::string bmp = JoinPath(DirPart(m2v), "pic.bmp");
         // The work folder may have gone since start-up; without it no picture.
         platform::MakeDirectory(DirPart(m2v));
-        const SnapshotCapture picture = m_source->Capture(model, m_position, m_stamp, m2v, save);
-        if (picture.samePicture) return false;  // the picture shown already
+        // "The same picture" means the one on screen: after a placeholder
+        // any picture found is new, even the one whose stamp is still current.
+        const SnapshotCapture picture =
+            m_source->Capture(model, m_position, m_shownStamp, m2v, save);
         // A picture whose audio headers were not all within reach is still
-        // the picture at this position: it is shown and saved like any other.
+        // the picture at this position: it is shown and saved like any other,
+        // and found again it is the same picture.
         const bool decodable = picture.pictureFound;
+        if (picture.samePicture || (decodable && !save && picture.stamp == m_shownStamp))
+            return false;
         m_position = picture.sector;
-        m_stamp = picture.stamp;
-        if (picture.pictureFound) m_header = picture.sequenceHeader;
+        if (decodable) {
+            m_stamp = picture.stamp;  // without a picture the current stamp stays
+            m_header = picture.sequenceHeader;
+        }
 
         if (save && decodable) {
             const std::string folder = CPreferences::GetUseSourceAsOutputPath()
@@ -87,21 +75,20 @@ bool CRaveloView::ShowSnapshot(bool save) {
             m_source->Decode(m2v, bmp);
         }
 
-        const QSize size = DisplaySize(AspectCode(m_header));
-        QPixmap pixmap;
-        if (decodable) {
-            QImage image(QString::fromStdString(bmp));
-            if (!image.isNull())
-                pixmap = QPixmap::fromImage(
-                    image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        }
-        if (pixmap.isNull()) pixmap = PixmapResource(model.m_videoPid != 0 ? 156 : 158, size);
-        m_picture->setPixmap(pixmap);
-        m_picture->setProperty("pictureSize", size);
+        QImage image;
+        if (decodable) image = QImage(QString::fromStdString(bmp));
+        if (!image.isNull())
+            m_picture->SetPicture(image, DisplayAspect(AspectCode(m_header), PictureWidth(m_header),
+                                                       PictureHeight(m_header)));
+        else
+            m_picture->SetPlaceholder(model.m_videoPid != 0 ? 156 : 158, kPlaceholderAspect);
 
         if (model.m_firstPTS == 0) model.m_firstPTS = m_stamp;
         if (m_stamp < model.m_firstPTS) m_stamp += kStampWrap;
-        m_timeLabel->setText(FormatTime(m_stamp, model.m_firstPTS));
+        // A picture that would not decode is still the picture here: the next
+        // step goes past it. No picture at all is not a picture shown.
+        m_shownStamp = decodable ? m_stamp : kNoPicture;
+        UpdateTimeLabel();
         UpdateInfoText();
         return true;
     } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "app/qt/seek_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 CSeekButton::CSeekButton(const QString& text, int controlId, int repeatCount, int reserved,
@@ -57,6 +58,39 @@ void CSeekButton::mouseMoveEvent(QMouseEvent* event) {
         }
     }
     CSXButton::mouseMoveEvent(event);
+}
+
+namespace {
+bool IsPressKey(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Enter:
+        case Qt::Key_Return:
+        case Qt::Key_Select:
+            return event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+void CSeekButton::keyPressEvent(QKeyEvent* event) {
+    if (!IsPressKey(event) || !isEnabled()) return CSXButton::keyPressEvent(event);
+    event->accept();
+    if (!event->isAutoRepeat()) {
+        setDown(true);
+        m_keyRepeatCount = 0;
+        emit SeekRequest(ControlId(), 0);
+        return;
+    }
+    emit SeekRequest(ControlId(), m_keyRepeatCount);
+    m_keyRepeatCount += m_increment;
+}
+
+void CSeekButton::keyReleaseEvent(QKeyEvent* event) {
+    if (!IsPressKey(event)) return CSXButton::keyReleaseEvent(event);
+    event->accept();
+    if (!event->isAutoRepeat()) setDown(false);
 }
 
 void CSeekButton::Stop() {

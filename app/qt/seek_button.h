@@ -32,6 +32,10 @@ class CSeekButton : public CSXButton {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // Space and Enter step like a click; a held key steps again with each
+    // of its repeats, the count growing as with a held mouse button.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -47,6 +51,7 @@ class CSeekButton : public CSXButton {
     bool m_pressed = false;
     QPoint m_pressPoint;
     QTimer m_timer;
+    int m_keyRepeatCount = 0;
     int m_firstDelayMs = kFirstDelayMs;
     int m_repeatMs = kRepeatMs;
 };

@@ -65,8 +65,18 @@ bool GstTakesMpeg2Video(const QString& elementDetails) {
     return false;
 }
 
+namespace {
+QStringList BuiltInDecoders() {
+    return {QString::fromLatin1(kBuiltInDecoderName)};
+}
+}  // namespace
+
+bool HasMpeg2Decoder() {
+    return !BuiltInDecoders().isEmpty() || !ListMpeg2Decoders().isEmpty();
+}
+
 QStringList ListMpeg2Decoders() {
-    QStringList names{QString::fromLatin1(kBuiltInDecoderName)};
+    QStringList names = BuiltInDecoders();
     const QString inspect = QStandardPaths::findExecutable(QStringLiteral("gst-inspect-1.0"));
     if (inspect.isEmpty()) return names;
     for (const QString& element : GstDecoderCandidates(Run(inspect, {}))) {

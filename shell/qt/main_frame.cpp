@@ -9,15 +9,19 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QWhatsThis>
 
 #include "controls/icon_resource.h"
+#include "platform/settings_store.h"
 #include "res/strings.h"
 #include "shell/qt/recent_files.h"
+#include "shell/settings_keys.h"
 
 namespace {
+// The size the window first opens at.
 constexpr int kWidth = 1000;
 constexpr int kHeight = 600;
 
@@ -54,11 +58,7 @@ QStringList CMainFrame::OpenFilters() {
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("mainFrame"));
-    // No sizing border and no maximise box: the form has one size.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(kWidth, kHeight);
+    resize(kWidth, kHeight);
     setWindowIcon(IconResource(128));
     setAcceptDrops(true);
     CreateMenu();
@@ -90,6 +90,11 @@ void CMainFrame::CreateMenu() {
     m_exit->setObjectName(QStringLiteral("cmd57665"));
     SetPrompt(m_exit, QStringLiteral("Closes the application and stores all data.\nExit"));
     connect(m_exit, &QAction::triggered, this, &QWidget::close);
+
+    // Filled by the application with the cut editor's undo and redo.
+    // Alt+E is "&End Cut" and Alt+D "&Delete cut-area": the menu takes Alt+I.
+    m_editMenu = menuBar()->addMenu(QStringLiteral("Ed&it"));
+    m_editMenu->menuAction()->setVisible(false);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QAction* toolbar = view->addAction(QStringLiteral("&Toolbar"));
@@ -152,19 +157,58 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("statusBar"));
-    bar->setSizeGripEnabled(false);
-    bar->showMessage(QStringLiteral("Press F1 to get help"));
-    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& message) {
-        if (message.isEmpty()) bar->showMessage(QStringLiteral("Press F1 to get help"));
+    // The idle prompt points to help only where there is help to get.
+    auto idle = [this, bar] {
+        if (m_help->isEnabled()) bar->showMessage(QStringLiteral("Press F1 to get help"));
+    };
+    idle();
+    connect(bar, &QStatusBar::messageChanged, this, [idle](const QString& message) {
+        if (message.isEmpty()) idle();
     });
-    for (const char* text : {"UF", "NUM", "RF"}) {
-        auto* pane = new QLabel(QString::fromLatin1(text), bar);
-        pane->setObjectName(QStringLiteral("pane%1").arg(QString::fromLatin1(text)));
-        pane->setAlignment(Qt::AlignCenter);
-        pane->setMinimumWidth(36);
-        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        bar->addPermanentWidget(pane);
-    }
+    // No lock-key panes: Qt cannot read the lock keys' state on every
+    // display server, and a pane that may be wrong is worse than none.
+    m_outputPane = new QLabel(bar);
+    m_outputPane->setObjectName(QStringLiteral("outputFolderPane"));
+    m_outputPane->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bar->addPermanentWidget(m_outputPane);
+}
+
+void CMainFrame::ShowOutputFolder(const QString& text) {
+    m_outputPane->setText(text);
+    m_outputPane->setToolTip(text);
+}
+
+QString CMainFrame::OutputFolderText() const {
+    return m_outputPane->text();
+}
+
+void CMainFrame::SetEditActions(QAction* undo, QAction* redo) {
+    m_editMenu->clear();
+    undo->setObjectName(QStringLiteral("cmd57643"));
+    undo->setShortcuts({QKeySequence::Undo, QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    redo->setObjectName(QStringLiteral("cmd57644"));
+    redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    m_editMenu->addAction(undo);
+    m_editMenu->addAction(redo);
+    m_editMenu->menuAction()->setVisible(true);
+}
+
+void CMainFrame::RestoreGeometry() {
+    const std::optional<std::string> stored =
+        platform::Settings().GetString(keys::kWindow, keys::kGeometry);
+    if (stored && restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*stored))))
+        return;
+    // What the form needs at this font, and not beyond the screen: at a
+    // large font or scale the first size may not fit.
+    QSize size = QSize(kWidth, kHeight).expandedTo(minimumSizeHint());
+    if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableSize());
+    resize(size);
+}
+
+void CMainFrame::SaveGeometry() const {
+    platform::Settings().SetString(keys::kWindow, keys::kGeometry,
+                                   saveGeometry().toBase64().toStdString());
 }
 
 void CMainFrame::RefreshRecentFiles() {
@@ -186,6 +230,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SaveGeometry();
     event->accept();
 }
 

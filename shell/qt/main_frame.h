@@ -1,7 +1,9 @@
 #pragma once
-// The main window: 1000 x 600, fixed size; menu, tool bar, status bar with the
-// "UF" "NUM" "RF" panes, the recent-file list and drag and drop of a file.
-// It knows nothing of recordings: it sends commands to the application.
+// The main window: menu, tool bar, status bar (messages and the output
+// folder), the recent-file list and drag and drop of a file. It opens at
+// 1000 x 600 (or what its form needs, within the screen), can be resized down
+// to what the form needs, and comes back where the user left it. It knows
+// nothing of recordings: it sends commands to the application.
 
 #include <QList>
 #include <QMainWindow>
@@ -20,6 +22,16 @@ class CMainFrame : public QMainWindow {
     // cut list, or cancels a running job first and closes later).
     void SetCloseGuard(std::function<bool()> guard) { m_closeGuard = std::move(guard); }
     void RefreshRecentFiles();
+    // The window's size and place: the stored ones, else 1000 x 600 (never
+    // smaller than the form needs nor larger than the screen). Call once the
+    // central widget is in.
+    void RestoreGeometry();
+    void SaveGeometry() const;
+    // The Edit menu's entries (the cut editor's undo and redo).
+    void SetEditActions(QAction* undo, QAction* redo);
+    // The permanent status-bar pane with the folder the jobs write to.
+    void ShowOutputFolder(const QString& text);
+    QString OutputFolderText() const;
     // The open dialog's filters, in their order.
     static QStringList OpenFilters();
 
@@ -55,5 +67,7 @@ class CMainFrame : public QMainWindow {
     QAction* m_recentEmpty = nullptr;
     QList<QAction*> m_recent;
     QMenu* m_fileMenu = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QLabel* m_outputPane = nullptr;
     std::function<bool()> m_closeGuard;
 };

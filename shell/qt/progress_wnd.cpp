@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 
 #include "res/strings.h"
@@ -65,7 +66,13 @@ bool CProgressWnd::Open(const std::string& title, bool smooth) {
     if (!owner) owner = QApplication::activeWindow();
     if (owner == m_window.get()) owner = nullptr;
     m_owner = owner;
-    if (m_owner) m_owner->setEnabled(false);
+    if (m_owner) {
+        // Disabling the owner takes the focus from its widgets: it is given
+        // back when the window closes.
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && (focus == m_owner || m_owner->isAncestorOf(focus))) m_ownerFocus = focus;
+        m_owner->setEnabled(false);
+    }
     if (!m_window && !Create(m_owner, title, smooth)) {
         if (m_owner) m_owner->setEnabled(true);
         return false;
@@ -190,9 +197,26 @@ int CProgressWnd::SetPos(int pos) {
 
 void CProgressWnd::AddLine(const std::string& text) {
     if (!m_window || !m_showList || !m_visible) return;
-    m_list->addItem(QString::fromStdString(ToWidgetText(text)));
+    const QString line = QString::fromStdString(ToWidgetText(text));
+    m_list->addItem(line);
     m_list->setCurrentRow(m_list->count() - 1);
     m_list->scrollToBottom();
+    FitLine(line);
+}
+
+void CProgressWnd::FitLine(const QString& line) {
+    // A line that names a file with its whole path is read whole: the
+    // window grows (within the screen) until the list shows it.
+    const int needed = QFontMetrics(m_list->font()).horizontalAdvance(line) +
+                       m_list->verticalScrollBar()->sizeHint().width() + 2 * m_list->frameWidth() +
+                       12;
+    int limit = needed;
+    if (const QScreen* screen = m_window->screen()) limit = screen->availableSize().width() - 60;
+    const int width = std::min(needed, limit);
+    if (width <= m_width) return;
+    const QPoint centre = m_window->geometry().center();
+    SetLayout(m_lines, width, m_showList);
+    m_window->move(centre.x() - m_window->width() / 2, m_window->y());
 }
 
 bool CProgressWnd::Pump() {
@@ -220,17 +244,25 @@ void CProgressWnd::OnButton() {
 
 void CProgressWnd::Close() {
     if (!m_window) return;
+    // Hidden first: a window manager refuses to activate the owner while a
+    // modal window of the application is still shown, and the keys would
+    // then go nowhere.
+    m_window->hide();
     if (m_modal) {
         if (m_owner) {
             m_owner->setEnabled(true);
             m_owner->raise();
             m_owner->activateWindow();
+            if (m_ownerFocus && m_ownerFocus->isEnabled())
+                m_ownerFocus->setFocus(Qt::OtherFocusReason);
+            else if (!m_owner->focusWidget())
+                m_owner->setFocus(Qt::OtherFocusReason);
         }
+        m_ownerFocus = nullptr;
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
         m_modal = false;
     }
-    m_window->hide();
     m_window.reset();
     m_text = nullptr;
     m_bar = nullptr;

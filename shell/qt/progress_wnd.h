@@ -51,6 +51,7 @@ class CProgressWnd : public IProgress {
   private:
     bool Create(QWidget* owner, const std::string& title, bool smooth);
     void ShowCaption(const QString& caption);
+    void FitLine(const QString& line);
 
     std::unique_ptr<QWidget> m_window;
     QLabel* m_text = nullptr;
@@ -69,4 +70,5 @@ class CProgressWnd : public IProgress {
     int m_width = 390;
     bool m_visible = false;
     QPointer<QWidget> m_owner;
+    QPointer<QWidget> m_ownerFocus;  // the owner's focus widget before it was disabled
 };

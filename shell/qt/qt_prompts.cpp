@@ -45,6 +45,9 @@ PromptAnswer CQtPrompts::Ask(const std::string& caption, const std::string& text
         case PromptButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
+            // A warning asks before something that cannot be taken back
+            // (shortening the recording): Enter must not be the way to it.
+            box.setDefaultButton(icon == PromptIcon::Warning ? QMessageBox::No : QMessageBox::Yes);
             break;
         case PromptButtons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);

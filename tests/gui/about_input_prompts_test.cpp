@@ -153,3 +153,17 @@ TEST(QtPrompts, RenameDialogReturnsTheNewNameOrNothing) {
     OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
     EXPECT_EQ(prompts.InputText("Rename file", "New filename", "Film"), std::nullopt);
 }
+
+TEST(QtPrompts, EnterAnswersNoToAWarningAndYesToAQuestion) {
+    // A warning stands before what cannot be taken back ("Remove cuts in
+    // recording"): a hurried Enter must not shorten the recording.
+    CQtPrompts prompts;
+    OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    EXPECT_EQ(prompts.Ask("ATTENTION!", "Irreversible. Go on?", PromptButtons::YesNo,
+                          PromptIcon::Warning),
+              PromptAnswer::No);
+    OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    EXPECT_EQ(prompts.Ask("ATTENTION!", "Create a new mark instead?", PromptButtons::YesNo,
+                          PromptIcon::Question),
+              PromptAnswer::Yes);
+}

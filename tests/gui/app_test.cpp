@@ -1,7 +1,11 @@
 // The application: start-up with and without a recording, the log's first
 // lines, and every way out storing the cut list (close, "I don't agree",
 // opening another recording, closing during a job).
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMap>
+#include <QMenuBar>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -79,15 +83,36 @@ TEST_F(AppTest, OpensTheRecordingOfTheCommandLineAndRemembersIt) {
     EXPECT_EQ(platform::Settings().GetString("Recent File List", "File1"),
               std::optional<std::string>(m_sample));
     EXPECT_FALSE(app.OpenDocument(QString::fromStdString(m_dir.File("missing.ts"))));
-    EXPECT_EQ(m_prompts.asked.back().text, "Failed to open document.");
+    EXPECT_EQ(
+        m_prompts.asked.back().text,
+        "Failed to open document.\r\n" + m_dir.File("missing.ts") + ": No such file or directory");
     EXPECT_TRUE(app.Doc().IsOpen());  // the open recording stays
 }
 
-TEST_F(AppTest, AStartWithAnUnreadableFileFails) {
+TEST_F(AppTest, AStartWithAFileThatCannotBeOpenedSaysWhichAndWhy) {
+    {
+        CRaveloApp app(m_source);
+        EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.File("missing.ts"))}));
+        ASSERT_EQ(m_prompts.asked.size(), 1u);
+        EXPECT_EQ(m_prompts.asked[0].text, "Failed to open document.\r\n" +
+                                               m_dir.File("missing.ts") +
+                                               ": No such file or directory");
+    }
+    m_prompts.asked.clear();
+    {
+        CRaveloApp app(m_source);
+        EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.Path().string())}));
+        ASSERT_EQ(m_prompts.asked.size(), 1u);
+        EXPECT_EQ(m_prompts.asked[0].text,
+                  "Failed to open document.\r\n" + m_dir.Path().string() + ": Is a directory");
+    }
+    m_prompts.asked.clear();
     CRaveloApp app(m_source);
-    EXPECT_FALSE(Start(app, {QString::fromStdString(m_dir.File("missing.ts"))}));
+    EXPECT_FALSE(Start(app, {"a.ts", "b.ts"}));
     ASSERT_EQ(m_prompts.asked.size(), 1u);
-    EXPECT_EQ(m_prompts.asked[0].text, "Failed to open document.");
+    EXPECT_EQ(m_prompts.asked[0].text,
+              "Ravelo opens one recording at a time, but the command line names 2 files:\r\n"
+              "a.ts\r\nb.ts");
 }
 
 TEST_F(AppTest, ExitStoresTheCutList) {
@@ -184,4 +209,72 @@ TEST_F(AppTest, StoredAreasOfAnotherRecordingOfTheSameNameAreOfferedForDiscardin
     m_prompts.answers = {PromptAnswer::Yes};
     ASSERT_TRUE(app.OpenDocument(QString::fromStdString(other)));
     EXPECT_TRUE(StoredAreas("sample.ts").empty());
+}
+
+TEST_F(AppTest, StartUpLeavesTheSystemsDecodersToTheAboutBox) {
+    // A gst-inspect-1.0 that notes every call: start-up must not wait on it.
+    const std::filesystem::path bin = m_dir.Path() / "bin";
+    std::filesystem::create_directories(bin);
+    const std::string calls = (bin / "calls").string();
+    {
+        std::ofstream script(bin / "gst-inspect-1.0");
+        script << "#!/bin/sh\necho \"$@\" >> '" << calls << "'\n";
+    }
+    std::filesystem::permissions(bin / "gst-inspect-1.0", std::filesystem::perms::owner_all);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.string()) + ':' + path);
+    CRaveloApp app(m_source);
+    const bool started = Start(app, {QString::fromStdString(m_sample)});
+    const bool calledAtStart = std::filesystem::exists(calls);
+    app.SetAboutRunner([](const QStringList&) { return true; });
+    app.OnAbout();
+    qputenv("PATH", path);
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(calledAtStart);
+    EXPECT_TRUE(std::filesystem::exists(calls));  // the About box lists them
+}
+
+TEST_F(AppTest, KeysReachTheRecordingAfterOpeningAndUndoWorksFromTheKeyboard) {
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {}));
+    ASSERT_TRUE(app.OpenDocument(QString::fromStdString(m_sample)));  // with its scan window
+    EXPECT_EQ(app.ProgressWindow().Window(), nullptr);
+    // The window system activates the main window again in its own time.
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 1000));
+    EXPECT_EQ(QApplication::activeWindow(), app.Frame());
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(focus == app.View() || app.View()->isAncestorOf(focus));
+    QTest::keyClick(focus, Qt::Key_Right);
+    EXPECT_GT(app.View()->CurrentPosition(), 0u);
+
+    app.View()->OnStartCut();
+    ASSERT_EQ(app.Doc().Model().m_cutList.size(), 1u);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(app.Doc().Model().m_cutList.empty());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(app.Doc().Model().m_cutList.size(), 1u);
+    EXPECT_EQ(app.Frame()->OutputFolderText(), QString::fromStdString("Output: " + m_output));
+}
+
+TEST_F(AppTest, EveryAltKeyOfTheWindowLeadsToOneControl) {
+    // Two controls with one Alt key only take turns at the focus: the key
+    // would no longer press "End Cut".
+    CRaveloApp app(m_source);
+    ASSERT_TRUE(Start(app, {QString::fromStdString(m_sample)}));
+    QMap<QChar, QString> owners;
+    auto take = [&](const QString& text) {
+        const qsizetype at = text.indexOf('&');
+        if (at < 0 || at + 1 >= text.size()) return;
+        const QChar key = text[at + 1].toLower();
+        EXPECT_FALSE(owners.contains(key))
+            << "Alt+" << QString(key).toStdString() << ": " << owners.value(key).toStdString()
+            << " and " << text.toStdString();
+        owners.insert(key, text);
+    };
+    for (QAction* menu : app.Frame()->menuBar()->actions())
+        if (menu->isVisible()) take(menu->text());
+    for (QAbstractButton* button : app.View()->findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(app.View())) take(button->text());
+    EXPECT_TRUE(owners.contains('e'));  // "&End Cut"
 }

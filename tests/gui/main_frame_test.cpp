@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QUrl>
@@ -26,12 +27,15 @@ QStringList MenuTexts(QMenu* menu) {
 class MainFrameTest : public GuiTest {};
 }  // namespace
 
-TEST_F(MainFrameTest, FixedSizeMenusAndStatusPanes) {
+TEST_F(MainFrameTest, ResizableWindowMenusAndStatusBar) {
     CMainFrame frame;
     EXPECT_EQ(frame.size(), QSize(1000, 600));
-    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
-    const QList<QAction*> menus = frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    EXPECT_LT(frame.minimumSize().width(), frame.maximumSize().width());
+    EXPECT_TRUE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
+    QList<QAction*> menus;
+    for (QAction* menu : frame.menuBar()->actions())
+        if (menu->isVisible()) menus << menu;
+    ASSERT_EQ(menus.size(), 3);  // the Edit menu comes with the cut editor
     EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("&View"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("&Help"));
@@ -44,12 +48,46 @@ TEST_F(MainFrameTest, FixedSizeMenusAndStatusPanes) {
     EXPECT_EQ(frame.ActionOpen()->statusTip(), QStringLiteral("Opens existing document."));
     EXPECT_EQ(frame.ActionExit()->statusTip(),
               QStringLiteral("Closes the application and stores all data."));
-    for (const char* pane : {"UF", "NUM", "RF"}) {
-        auto* label = frame.statusBar()->findChild<QLabel*>(QStringLiteral("pane%1").arg(pane));
-        ASSERT_NE(label, nullptr) << pane;
-        EXPECT_EQ(label->text(), QString::fromLatin1(pane));
+    // There is no help to get, so the status bar does not point to it; and
+    // no lock-key panes that could show a wrong state.
+    EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty());
+    for (const char* pane : {"UF", "NUM", "RF"})
+        EXPECT_EQ(frame.statusBar()->findChild<QLabel*>(QStringLiteral("pane%1").arg(pane)),
+                  nullptr);
+    frame.ShowOutputFolder(QStringLiteral("Output: /videos/Ravelo"));
+    EXPECT_EQ(frame.OutputFolderText(), QStringLiteral("Output: /videos/Ravelo"));
+}
+
+TEST_F(MainFrameTest, EditMenuCarriesUndoAndRedoWithTheirKeys) {
+    CMainFrame frame;
+    QAction undo(QStringLiteral("&Undo"));
+    QAction redo(QStringLiteral("&Redo"));
+    frame.SetEditActions(&undo, &redo);
+    QAction* edit = frame.menuBar()->actions().value(1);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_EQ(edit->text(), QStringLiteral("Ed&it"));
+    EXPECT_EQ(MenuTexts(edit->menu()), (QStringList{"&Undo", "&Redo"}));
+    EXPECT_TRUE(undo.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Z)));
+    EXPECT_TRUE(undo.shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Backspace)));
+    EXPECT_TRUE(redo.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)));
+    EXPECT_TRUE(redo.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
+}
+
+TEST_F(MainFrameTest, TheWindowComesBackWhereTheUserLeftIt) {
+    {
+        CMainFrame frame;
+        frame.RestoreGeometry();  // nothing stored: the first size, within the screen
+        EXPECT_EQ(frame.size(), QSize(1000, 600).boundedTo(frame.screen()->availableSize()));
+        frame.show();
+        frame.setGeometry(40, 50, 611, 477);
+        PumpFor(20);
+        EXPECT_TRUE(frame.close());
     }
-    EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("Press F1 to get help"));
+    EXPECT_TRUE(platform::Settings().GetString("Window", "Geometry").has_value());
+    CMainFrame again;
+    again.RestoreGeometry();
+    EXPECT_EQ(again.size(), QSize(611, 477));
 }
 
 TEST_F(MainFrameTest, OpenFiltersAreTheEightRecordingTypesInOrder) {

@@ -1,6 +1,7 @@
 // The progress window: caption percentage, finish rule, modality and owner,
 // Cancel/OK, the message list and the layout.
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -158,4 +159,60 @@ TEST_F(ProgressWndTest, OperationsWithoutAWindowDoNothing) {
     progress.Close();
     EXPECT_EQ(progress.Window(), nullptr);
     EXPECT_TRUE(m_owner.isEnabled());
+}
+
+TEST_F(ProgressWndTest, ClosingGivesTheKeyboardBackToTheOwnerAfterHidingItself) {
+    // A window manager will not activate the owner while a modal window of
+    // the application is still up: the progress window must be gone first.
+    auto* field = new QPushButton(QStringLiteral("field"), &m_owner);
+    field->setFocusPolicy(Qt::StrongFocus);
+    field->show();
+    field->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), field);
+    CProgressWnd progress;
+    ASSERT_TRUE(progress.Open("Scanning", false));
+    EXPECT_FALSE(m_owner.isEnabled());
+    EXPECT_NE(QApplication::focusWidget(), field);
+
+    // The owner is enabled and activated in one go: it must not happen while
+    // the progress window is still shown.
+    bool progressShownAtActivation = true;
+    struct EnableWatch : QObject {
+        std::function<void()> onEnable;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::EnabledChange) onEnable();
+            return false;
+        }
+    } watch;
+    QPointer<QWidget> progressWindow = progress.Window();
+    watch.onEnable = [&] {
+        progressShownAtActivation = progressWindow && progressWindow->isVisible();
+    };
+    m_owner.installEventFilter(&watch);
+    progress.Close();
+    m_owner.removeEventFilter(&watch);
+
+    EXPECT_FALSE(progressShownAtActivation);
+    EXPECT_TRUE(m_owner.isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), field);
+}
+
+TEST_F(ProgressWndTest, ALongLineWidensTheWindowSoThatItIsReadWhole) {
+    CProgressWnd progress;
+    ASSERT_TRUE(progress.Open("Demuxing", false));
+    progress.SetLayout(1, 390, true);
+    QWidget* window = progress.Window();
+    LogPrint("short", 1);
+    EXPECT_EQ(window->width(), 410);
+    const QString path = QStringLiteral("Writing /home/user/Videos/Ravelo/~demux/") +
+                         QString(40, QLatin1Char('x')) + QStringLiteral(".m2v");
+    LogPrint(path.toStdString(), 1);
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("progressList"));
+    EXPECT_GT(window->width(), 410);
+    EXPECT_GE(list->viewport()->width(), QFontMetrics(list->font()).horizontalAdvance(path));
+    // The rules of the layout still hold at the new width.
+    auto* bar = window->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    EXPECT_EQ(Button(progress)->geometry().right(), list->geometry().right());
+    EXPECT_LT(bar->geometry().right(), Button(progress)->geometry().left());
+    progress.Close();
 }

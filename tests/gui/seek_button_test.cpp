@@ -138,3 +138,37 @@ TEST_F(SeekButtonTest, DefaultTimingWaitsHalfASecondThenRepeatsQuickly) {
     EXPECT_GE(m_requests.size(), 6u);
     EXPECT_GE(m_requests[1].at, 495);
 }
+
+TEST_F(SeekButtonTest, SpaceAndEnterStepAndAHeldKeyRepeatsWithAGrowingCount) {
+    m_button->setFocus();
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        m_requests.clear();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(m_button, &press);
+        EXPECT_TRUE(m_button->isDown());
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(m_button, &release);
+        EXPECT_FALSE(m_button->isDown());
+        ASSERT_EQ(m_requests.size(), 1u) << key;
+        EXPECT_EQ(m_requests[0].id, 1025);
+        EXPECT_EQ(m_requests[0].count, 0);
+    }
+    // The keyboard's auto-repeat: the press, then 0, 1, 2 like a held button.
+    m_requests.clear();
+    QKeyEvent first(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(m_button, &first);
+    for (int i = 0; i < 3; ++i) {
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(m_button, &repeat);
+    }
+    std::vector<int> counts;
+    for (const Request& r : m_requests)
+        counts.push_back(r.count);
+    EXPECT_EQ(counts, (std::vector<int>{0, 0, 1, 2}));
+    // A disabled button steps on no key.
+    m_requests.clear();
+    m_button->setEnabled(false);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(m_button, &press);
+    EXPECT_TRUE(m_requests.empty());
+}

@@ -37,7 +37,10 @@ TEST_F(SettingsDialogTest, FreshStoreShowsTheDefaultsAndCancelWritesNothing) {
     {
         CDlgSettings dialog;
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Settings..."));
-        EXPECT_EQ(Control<QLineEdit>(dialog, 2000)->text(), QStringLiteral("."));
+        // No stored path: the user's video folder + "Ravelo", not "." (the
+        // folder the program happened to be started in).
+        EXPECT_EQ(Control<QLineEdit>(dialog, 2000)->text(),
+                  QString::fromStdString(CPreferences::DefaultOutputPath()) + '/');
         EXPECT_TRUE(Control<QLineEdit>(dialog, 2000)->isReadOnly());
         EXPECT_TRUE(Control<QRadioButton>(dialog, 2001)->isChecked());   // M2V
         EXPECT_FALSE(Control<QRadioButton>(dialog, 2002)->isChecked());  // MPV

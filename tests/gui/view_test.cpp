@@ -17,64 +17,18 @@
 #include "app/qt/ravelo_doc.h"
 #include "app/qt/ravelo_view.h"
 #include "app/qt/seek_button.h"
+#include "controls/picture_view.h"
 #include "controls/xinfo_tip.h"
 #include "platform/clock.h"
 #include "platform/key_state.h"
 #include "shell/preferences.h"
-#include "window_fixture.h"
+#include "view_fixture.h"
 
 namespace {
 class CtrlDown : public platform::IKeyState {
   public:
     bool IsCtrlDown() const override { return true; }
     bool IsShiftDown() const override { return false; }
-};
-
-class ViewTest : public WindowTest {
-  protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        m_doc = std::make_unique<CRaveloDoc>();
-        m_view = std::make_unique<CRaveloView>(*m_doc, m_source);
-        QObject::connect(m_doc.get(), &CRaveloDoc::DocumentChanged, m_view.get(),
-                         &CRaveloView::OnInitialUpdate);
-        m_view->resize(1000, 520);
-        m_view->show();
-        QApplication::setActiveWindow(m_view.get());
-    }
-    void TearDown() override {
-        platform::SetKeyState(nullptr);
-        platform::SetClockForTesting({});
-        m_view.reset();
-        m_doc.reset();
-        WindowTest::TearDown();
-    }
-    void Open(const std::string& path) {
-        ASSERT_TRUE(m_doc->OnOpenDocument(QString::fromStdString(path)));
-    }
-    void Click(int id) { Ctl(m_view.get(), id)->click(); }
-    void Seek(int id) {
-        auto* button = Ctl<CSeekButton>(m_view.get(), id);
-        QTest::mousePress(button, Qt::LeftButton);
-        QTest::mouseRelease(button, Qt::LeftButton);
-    }
-    QString Time() { return Ctl<QLabel>(m_view.get(), CRaveloView::kTimeLabel)->text(); }
-    QStringList Rows() {
-        QStringList rows;
-        auto* list = Ctl<QListWidget>(m_view.get(), CRaveloView::kCutList);
-        for (int i = 0; i < list->count(); ++i)
-            rows << list->item(i)->text();
-        return rows;
-    }
-    void SelectRow(int row) {
-        auto* list = Ctl<QListWidget>(m_view.get(), CRaveloView::kCutList);
-        const QRect rect = list->visualItemRect(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    }
-
-    CEngineSnapshotSource m_source;
-    std::unique_ptr<CRaveloDoc> m_doc;
-    std::unique_ptr<CRaveloView> m_view;
 };
 }  // namespace
 
@@ -108,14 +62,16 @@ TEST_F(ViewTest, OpeningTheSampleShowsItsPictureStreamsAndLength) {
     auto* slider = Ctl<QSlider>(m_view.get(), CRaveloView::kSlider);
     EXPECT_EQ(static_cast<std::uint64_t>(slider->maximum()),
               m_doc->Model().Recording().GetLength() >> 9);
-    EXPECT_EQ(Time(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(Position(), QStringLiteral("0:00:00.000"));
     EXPECT_EQ(m_doc->Model().m_firstPTS, m_view->CurrentStamp());
-    auto* picture = Ctl<QLabel>(m_view.get(), CRaveloView::kPicture);
-    EXPECT_EQ(picture->pixmap().size(), QSize(512, 288));  // 16:9
-    // A decoded picture, not a placeholder: the sample's colour bars.
-    const QImage image = picture->pixmap().toImage();
-    EXPECT_GT(qRed(image.pixel(40, 200)), 150);
-    EXPECT_LT(qGreen(image.pixel(40, 200)), 100);
+    // A decoded picture at its coded size, shown 16:9; not a placeholder:
+    // the sample's colour bars.
+    ASSERT_TRUE(ShowsPicture());
+    const QImage image = Picture()->Picture();
+    EXPECT_EQ(image.size(), QSize(720, 576));
+    EXPECT_DOUBLE_EQ(Picture()->DisplayAspect(), 16.0 / 9.0);
+    EXPECT_GT(qRed(image.pixel(56, 400)), 150);
+    EXPECT_LT(qGreen(image.pixel(56, 400)), 100);
     EXPECT_TRUE(Ctl(m_view.get(), CRaveloView::kRemoveCuts)->isEnabled());
     EXPECT_TRUE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isEnabled());
     EXPECT_FALSE(Ctl(m_view.get(), CRaveloView::kCreateVob)->isHidden());
@@ -151,7 +107,8 @@ TEST_F(ViewTest, SeekButtonsKeysAndWheelFollowTheStepRules) {
                       QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(Ctl<QWidget>(m_view.get(), CRaveloView::kInfoBox), &wheel);
     EXPECT_EQ(m_view->CurrentPosition(), forward);
-    EXPECT_EQ(Time(), QStringLiteral("00:00:00"));  // a fraction of a second
+    EXPECT_TRUE(Position().startsWith("0:00:00."))
+        << Time().toStdString();  // a fraction of a second
 
     // A step back returns to an earlier picture, never below the start.
     Seek(CRaveloView::kSmallForward);
@@ -169,17 +126,30 @@ TEST_F(ViewTest, SeekButtonsKeysAndWheelFollowTheStepRules) {
     // last group of pictures starts before that stretch: no picture there.
     Seek(CRaveloView::kLargeForward);
     EXPECT_EQ(m_view->CurrentPosition(), total - 1);
-    const QImage placeholder = Ctl<QLabel>(m_view.get(), CRaveloView::kPicture)->pixmap().toImage();
-    EXPECT_EQ(placeholder.pixel(2, 2), qRgb(0x30, 0x35, 0x3d));
+    EXPECT_EQ(Picture()->PlaceholderId(), 156);  // "No picture found"
+    // Back at the start the first picture is shown again, although its stamp
+    // is still the current one.
     Seek(CRaveloView::kLargeBack);  // not above 30,192: back to 0
     EXPECT_EQ(m_view->CurrentPosition(), 0u);
     EXPECT_EQ(m_view->CurrentStamp(), m_doc->Model().m_firstPTS);
+    EXPECT_TRUE(ShowsPicture());
     QTest::keyClick(m_view.get(), Qt::Key_PageDown);
     EXPECT_EQ(m_view->CurrentPosition(), total - 1);
+    EXPECT_FALSE(ShowsPicture());
     QTest::keyClick(m_view.get(), Qt::Key_PageUp);
     EXPECT_EQ(m_view->CurrentPosition(), 0u);
+    EXPECT_TRUE(ShowsPicture());
     QTest::keyClick(m_view.get(), Qt::Key_End);
     EXPECT_EQ(m_view->CurrentPosition(), total);
+    EXPECT_EQ(Picture()->PlaceholderId(), 156);
+    QTest::keyClick(m_view.get(), Qt::Key_Home);
+    EXPECT_EQ(m_view->CurrentPosition(), 0u);
+    EXPECT_EQ(Position(), QStringLiteral("0:00:00.000"));
+    EXPECT_TRUE(ShowsPicture());
+    // And stepping on from there finds the next picture, as before.
+    QTest::keyClick(m_view.get(), Qt::Key_Right);
+    EXPECT_EQ(m_view->CurrentPosition(), forward);
+    EXPECT_TRUE(ShowsPicture());
 }
 
 TEST_F(ViewTest, HeldWithCtrlTheSmallStepGrowsAndStaysCapped) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/memory_settings_store.h"
 #include "res/strings.h"
@@ -12,6 +14,10 @@
 #include "support/temp_dir.h"
 
 namespace {
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
 
 class PreferencesTest : public ::testing::Test {
   protected:
@@ -24,7 +30,8 @@ class PreferencesTest : public ::testing::Test {
 };
 
 TEST_F(PreferencesTest, DefaultsOfAFreshStore) {
-    EXPECT_EQ(CPreferences::GetOutputPath(), ".");
+    EXPECT_EQ(CPreferences::GetOutputPath(), CPreferences::DefaultOutputPath());
+    EXPECT_FALSE(CPreferences::HasStoredOutputPath());
     EXPECT_FALSE(CPreferences::GetUseSourceAsOutputPath());
     EXPECT_EQ(CPreferences::GetLogLevel(), 1u);
     EXPECT_EQ(CPreferences::GetLogLevelAtStartup(), 0u);
@@ -105,6 +112,59 @@ TEST_F(PreferencesTest, MissingOutputPathIsReportedAndTheSettingsDialogRuns) {
     EXPECT_EQ(prompts.lastIcon, PromptIcon::Error);
     EXPECT_EQ(prompts.settingsRuns, 1);
     EXPECT_FALSE(std::filesystem::exists(missing + "/~log"));
+}
+
+// HOME and XDG_CONFIG_HOME of a test, put back afterwards.
+class HomeFolder {
+  public:
+    explicit HomeFolder(const std::filesystem::path& home) {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            if (const char* value = std::getenv(name)) m_saved.emplace_back(name, value);
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    ~HomeFolder() {
+        ::unsetenv("HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
+        for (const auto& [name, value] : m_saved)
+            ::setenv(name.c_str(), value.c_str(), 1);
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::string>> m_saved;
+};
+
+TEST_F(PreferencesTest, DefaultOutputPathIsTheVideoFolderPlusRavelo) {
+    TempDir dir;
+    const HomeFolder home(dir.Path());
+    EXPECT_EQ(CPreferences::GetOutputPath(), (dir.Path() / "Videos/Ravelo").string());
+    // The desktop's own name for the folder, as xdg-user-dirs writes it.
+    std::filesystem::create_directories(dir.Path() / ".config");
+    WriteText(dir.File(".config/user-dirs.dirs"),
+              "# comment\nXDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_VIDEOS_DIR=\"$HOME/Filme\"\n");
+    EXPECT_EQ(CPreferences::GetOutputPath(), (dir.Path() / "Filme/Ravelo").string());
+    ::setenv("XDG_CONFIG_HOME", (dir.Path() / "elsewhere").c_str(), 1);
+    std::filesystem::create_directories(dir.Path() / "elsewhere");
+    WriteText(dir.File("elsewhere/user-dirs.dirs"), "XDG_VIDEOS_DIR=\"/srv/video\"\n");
+    EXPECT_EQ(CPreferences::GetOutputPath(), "/srv/video/Ravelo");
+    // A stored path, "." too, keeps its meaning.
+    CPreferences::SetOutputPath(".");
+    EXPECT_EQ(CPreferences::GetOutputPath(), ".");
+    EXPECT_TRUE(CPreferences::HasStoredOutputPath());
+}
+
+TEST_F(PreferencesTest, TheDefaultOutputFolderIsMadeOnFirstUseWithoutAQuestion) {
+    TempDir dir;
+    const HomeFolder home(dir.Path());
+    RecordingPrompts prompts;
+    SetPrompts(&prompts);
+    CheckOutputFolder();
+    EXPECT_TRUE(prompts.asked.empty());
+    EXPECT_EQ(prompts.settingsRuns, 0);
+    for (const char* name : {"~log", "~temp", "~demux"})
+        EXPECT_TRUE(std::filesystem::is_directory(dir.Path() / "Videos/Ravelo" / name)) << name;
+    EXPECT_EQ(WorkFolder("~demux"), (dir.Path() / "Videos/Ravelo/~demux").string());
+    EXPECT_EQ(store.ValueCount(), 0u);  // still nothing stored
 }
 
 }  // namespace
