@@ -132,15 +132,17 @@ int CMpegTsDemux::readFrameHeader(CMpegChannel& channel, const std::uint8_t* q, 
     return 1;
 }
 
-// An audio frame whose header or successor is not where it must be: reported,
-// and the stream looks for a frame start again at its next PES.
+// An audio frame whose header or successor is not where it must be: reported
+// (unless it lost packets, which are reported already), and the stream looks
+// for a frame start again at its next PES.
 void CMpegTsDemux::loseFrameStep(CMpegChannel& channel) {
+    channel.m_started = 0;
+    if (channel.m_errorMark) return;
     ++m_dataErrors;
     LogPrint(std::string(channel.m_streamType == kStreamAC3 ? "Found invalid AC3 frame @ PTS "
                                                             : "Found invalid audio frame @ PTS ") +
                  channel.FormatTime(channel.m_currentPTS),
              1);
-    channel.m_started = 0;
 }
 
 // The end of the frame whose nominal end lies need bytes into q (r bytes

@@ -176,8 +176,8 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
     if (unitStart && IsVideoPesStart(payload, length) && !startsPes) return Step::Next;
 
     const int seq = FindStartCode(payload + pesLength, length - pesLength, 0xB3);
+    const bool collecting = channel.m_seqHeaderSeen && !channel.m_errorMark && !channel.m_unitSealed;
     if (seq < 0) {
-        const bool collecting = channel.m_seqHeaderSeen && !channel.m_errorMark && !channel.m_unitSealed;
         if (startsPes && channel.m_started) {
             // The elementary stream goes on after this PES header: every byte
             // of it is kept, whether or not it begins with a start code.
@@ -195,6 +195,8 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
         return Step::Next;
     }
     const int at = pesLength + seq;
+    // The bytes before the sequence header end the unit under way.
+    if (collecting && channel.m_started) channel.Append(payload + pesLength, seq);
 
     // The first unit can only begin where a PES header with a PTS has been seen.
     if (!channel.m_started && !pes::HasPts(m_videoHeader, m_videoHeaderLength)) return Step::Next;
