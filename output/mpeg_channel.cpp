@@ -63,6 +63,7 @@ void CMpegChannel::Add(const CMpegPacket& packet) {
 void CMpegChannel::Add(CMpegPacket&& packet) {
     ReserveHead() = std::move(packet);
     ++m_head;
+    ++m_added;
     if (m_head > m_ringCapacity && m_tail > m_ringCapacity) {
         m_head -= m_ringCapacity;
         m_tail -= m_ringCapacity;

@@ -34,6 +34,8 @@ public:
     // Frees the oldest packet's bytes and advances the tail.
     void RemoveTail();
     bool IsEmpty() const { return m_head == m_tail; }
+    // Packets added since the channel was made.
+    std::int64_t Added() const { return m_added; }
     std::int32_t Count() const { return m_head - m_tail; }
     std::int32_t RingCapacity() const { return m_ringCapacity; }
     std::int32_t Head() const { return m_head; }
@@ -117,6 +119,7 @@ private:
     std::int32_t m_ringCapacity = 0;
     std::int32_t m_head = 0;
     std::int32_t m_tail = 0;
+    std::int64_t m_added = 0;
     std::int32_t m_bufferCapacity;
     // Only reserved: output channels never touch theirs, and the pages of a
     // buffer are only faulted in as far as it is filled.
