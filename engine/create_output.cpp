@@ -70,11 +70,18 @@ std::unique_ptr<CMpegStorage> MakeWriter(OutputKind kind, CMpegSync& sync) {
 
 // Streams the output should hold but got nothing of (video that never
 // started, sound that never found a frame): each is reported; their number.
+// An output without any stream to hold is reported too.
 int ReportMissingStreams(const CChannelSet& output) {
-    int missing = 0;
+    int missing = 0, written = 0;
     for (const CMpegChannel* c : output.Channels()) {
-        if (c->Added() > 0 || (c->m_streamType != 2 && !IsAudio(c->m_streamType))) continue;
+        if (c->m_streamType != 2 && !IsAudio(c->m_streamType)) continue;
+        ++written;
+        if (c->Added() > 0) continue;
         LogPrint("No data for stream PID=" + Hex16(c->m_pid) + ": it is missing from the output", 1);
+        ++missing;
+    }
+    if (written == 0) {
+        LogPrint("No video or audio stream to write: the output is empty", 1);
         ++missing;
     }
     return missing;
