@@ -40,6 +40,10 @@ constexpr std::int64_t kSoundReadAhead = kPictureTicks;
 // video for the sound a little longer than the longest gap whose GOPs go.
 constexpr std::int64_t kSoundWaitsForVideo = 60 * 90000;
 constexpr std::int64_t kVideoWaitsForSound = 6 * 90000;
+// A sound track that has not begun holds the first 15 s of video back: sound
+// that starts late gets its silence ahead of it while those pictures are
+// still here, so that a program stream interleaves them.
+constexpr std::int64_t kVideoWaitsForSoundStart = 15 * 90000;
 
 // 00 00 01 id at or after from; -1 when there is none.
 int FindCode(const std::vector<std::uint8_t>& d, std::size_t from, int id) {
@@ -168,6 +172,8 @@ void CMpegSync::pull() {
             w.packet.m_pid = c->m_pid;
             c->RemoveTail();
             if (c->m_streamType == kStreamVideo) {
+                if (!m_videoPulled) m_firstVideoPts = w.packet.m_pts;
+                m_videoPulled = true;
                 std::vector<std::uint8_t>& bytes = w.packet.Bytes();
                 const std::size_t from = static_cast<std::size_t>(std::max(w.packet.m_headerLength, 0));
                 w.pictures = CountPictures(bytes, from);
@@ -229,6 +235,8 @@ bool CMpegSync::waitsFor(const Held& waiting, const Waiting& unit, const Held& o
     const CMpegChannel& c = *other.channel;
     const bool waitingIsVideo = waiting.channel->m_streamType == kStreamVideo;
     const bool otherIsVideo = c.m_streamType == kStreamVideo;
+    if (waitingIsVideo && !other.delivered && IsAudio(c.m_streamType) && !c.m_atEnd)
+        return m_videoPulled && Diff33(m_firstVideoPts, unit.packet.m_pts) < kVideoWaitsForSoundStart;
     // Without stamps read there is no telling how far a stream has come.
     if (c.m_atEnd || !other.delivered || !c.m_seenPTS || waitingIsVideo == otherIsVideo)
         return false;
@@ -305,6 +313,9 @@ void CMpegSync::take(Held& held) {
     if (!pass) return;
     unit.m_pts = static_cast<std::uint64_t>(in->m_syncTime);
     if (in->m_streamType == kStreamVideo) unit.m_pts += m_videoTref * kPictureTicks;
+    // Units that waited here are released together: the output ring takes
+    // them all (they are held in memory either way).
+    if (out->Count() >= out->RingCapacity() - 1) out->GrowRing(2 * out->RingCapacity());
     out->Add(std::move(unit));
 }
 

@@ -81,6 +81,8 @@ private:
     std::uint64_t m_basePTS = 0;
     std::uint64_t m_lastTaken = 0;
     bool m_anyTaken = false;
+    bool m_videoPulled = false;
+    std::uint64_t m_firstVideoPts = 0;
     bool m_videoSeen = false;
     bool m_vobMode = false;
     int m_repairs = 0;

@@ -22,13 +22,18 @@ protected:
     void Make(double seconds, RecordingOptions o = {}) {
         o.seconds = seconds;
         o.noise = true;
-        if (o.mp2Tracks == 2) o.mp2Tracks = 1;
+        o.mp2Tracks = 1;
         MakeRecording(m_dir.File("clean.ts"), o);
         m_clean = ReadFileBytes(m_dir.File("clean.ts"));
         m_first = FirstPts(m_clean, 0x100);
         m_hasAc3 = o.ac3;
     }
-    std::int64_t At(double seconds) const { return m_first + static_cast<std::int64_t>(seconds * kSecond); }
+    // The source stamp so many seconds after the first picture (33 bits).
+    std::int64_t At(double seconds) const {
+        return (m_first + static_cast<std::int64_t>(seconds * kSecond)) & ((std::int64_t{1} << 33) - 1);
+    }
+    // Byte offset of the video PES that begins at that time.
+    std::size_t OffsetAt(double seconds) const { return damage::OffsetOfPts(m_clean, 0x100, At(seconds)); }
 
     // Runs the program-stream job and the elementary-stream job on the
     // damaged recording and measures both against the clean one. audio
@@ -38,7 +43,7 @@ protected:
         std::filesystem::remove_all(m_dir.File("work/~demux"));
         WriteFileBytes(m_dir.File("rec.ts"), damaged);
         Open(m_dir.File("rec.ts"));
-        const std::uint16_t pid = audio == 0 ? 0x101 : 0x102;
+        const std::uint16_t pid = static_cast<std::uint16_t>(0x101 + audio);
         m_mpgResult = RunJob(OutputMpeg, pid);
         m_mpgLines = Lines();
         m_esResult = RunJob(OutputEs);
@@ -124,6 +129,119 @@ TEST_F(SyncRepairTest, OneLostVideoPacketCostsThePicturesUpToTheNextGop) {
     Make(6);
     Run(damage::RemovePacketInPes(m_clean, 0x100, At(2.2), 3));
     ExpectRepaired(2.2 - 0.2, 2.2 + 0.5, kGop);
+}
+
+// Zeros and noise over about half a second of the recording: the sync is
+// found again behind them and the pictures and sound that are left keep in
+// step.
+TEST_F(SyncRepairTest, ZeroedAndNoisyStretchesCostOnlyTheirTime) {
+    for (bool noise : {false, true}) {
+        SCOPED_TRACE(noise ? "noise" : "zeros");
+        Make(6);
+        const std::size_t from = OffsetAt(2), to = OffsetAt(2.5);
+        Run(damage::Overwrite(m_clean, from, to - from, noise));
+        EXPECT_EQ(m_mpgResult, JobResult::DoneWithWarnings);
+        ExpectRepaired(2 - 0.6, 2.5 + 0.6, 13 + kGop + 2);
+    }
+}
+
+// The sound begins 2.5 s and 10 s after the pictures (its packets before
+// are lost): it is kept, after silence, in step with the pictures. (A low
+// video rate keeps the recording within the stream scan's sample, which
+// drops a listed stream it has not seen.)
+TEST_F(SyncRepairTest, SoundStartingLateIsPrecededBySilence) {
+    for (double late : {2.5, 10.0}) {
+        SCOPED_TRACE(late);
+        RecordingOptions o;
+        o.ac3 = false;
+        o.extra = "-b:v 400k";
+        Make(late + 3, o);
+        Run(RemovePackets(m_clean, {0x101}, At(-1), At(late)));
+        EXPECT_FALSE(m_mpgLines.find("scrambled") != std::string::npos) << m_mpgLines;
+        ExpectRepaired();
+        // The silence counts as output sound: the track is as long as the pictures.
+        EXPECT_NEAR(m_mpg.outputAudio * 0.024, m_mpg.outputPictures * 0.04, 0.5);
+    }
+}
+
+// The pictures are missing for 6 s while the sound goes on: the sound of
+// those seconds has no pictures and goes with them.
+TEST_F(SyncRepairTest, PicturesMissingForSecondsTakeTheirSoundAlong) {
+    Make(10);
+    Run(RemovePackets(m_clean, {0x100}, At(2), At(8)));
+    EXPECT_EQ(m_mpgResult, JobResult::DoneWithWarnings);
+    ExpectRepaired(2 - 0.6, 8 + 0.6, 6 * 25 + kGop + 2);
+}
+
+// Half a minute without sound: 30 s of silence, nothing else lost.
+TEST_F(SyncRepairTest, ThirtySecondsWithoutSoundAreFilledWithSilence) {
+    Make(34);
+    Run(RemovePackets(m_clean, {0x101}, At(2), At(32)));
+    ExpectRepaired();
+}
+
+// The 33-bit clock wraps 3 s into the recording, in the middle of a dropout
+// of every stream.
+TEST_F(SyncRepairTest, DropoutAcrossTheClockWrap) {
+    RecordingOptions o;
+    o.offset = 95443.7176889 - 4.4;  // 2^33 / 90 kHz, less 3 s and ffmpeg's 1.4 s mux delay
+    Make(7, o);
+    ASSERT_LT(At(4), At(2)) << "the clock wraps between 2 s and 4 s";
+    Run(RemovePackets(m_clean, {0, 0x1000, 0x100, 0x101}, At(2.7), At(3.4)));
+    ExpectRepaired(2.7 - 0.6, 3.4 + 0.6, 18 + kGop + 2);
+}
+
+// MPEG audio at 44.1 kHz, whose frames carry a padding byte now and then,
+// at two of the rates that broke: one frame in each PES and several.
+TEST_F(SyncRepairTest, Mp2At44kHzStaysInSync) {
+    for (int kbits : {160, 224}) {
+        for (int pesPayload : {0, 2930}) {
+            SCOPED_TRACE(std::to_string(kbits) + "k, PES payload " + std::to_string(pesPayload));
+            RecordingOptions o;
+            o.sampleRate = 44100;
+            o.mp2Kbits = kbits;
+            o.ac3 = false;
+            o.pesPayload = pesPayload;
+            Make(8, o);
+            Run(damage::RemovePesStarts(m_clean, 0x101, At(2), At(6), 10));
+            EXPECT_EQ(m_esLines.find("invalid audio frame"), std::string::npos) << m_esLines;
+            ExpectRepaired();
+        }
+    }
+}
+
+// An AC-3 track, stereo and 5.1: a lost PES start and a gap of half a
+// second are filled with silence of the track's own layout.
+TEST_F(SyncRepairTest, Ac3GapsAreFilledWithTheTracksOwnSilence) {
+    for (int channels : {2, 6}) {
+        SCOPED_TRACE(channels);
+        RecordingOptions o;
+        o.ac3 = true;
+        o.ac3Channels = channels;
+        o.ac3Kbits = channels == 2 ? 192 : 448;
+        Make(6, o);
+        Run(RemovePackets(damage::RemovePesStarts(m_clean, 0x102, At(1), At(1.5)), {0x102}, At(3),
+                          At(3.5)),
+            1);
+        ExpectRepaired();
+        const auto layouts = ProbeRows("-select_streams a:0 -show_entries frame=channel_layout " +
+                                       Output("rec.ac3"));
+        ASSERT_FALSE(layouts.empty());
+        for (const std::string& layout : layouts) EXPECT_EQ(layout, layouts.front());
+    }
+}
+
+// A recording that begins in the middle of a GOP: the first picture shown
+// and the first sound go together.
+TEST_F(SyncRepairTest, RecordingStartingMidGopStartsInSync) {
+    Make(5);
+    const std::size_t from = (OffsetAt(0.5) + OffsetAt(0.8)) / 2 / 188 * 188;
+    Run(damage::Bytes(m_clean.begin() + static_cast<long>(from), m_clean.end()));
+    EXPECT_LE(std::abs(m_mpg.WorstError()), kMaxError) << m_mpg.Summary();
+    EXPECT_LE(std::abs(m_es.WorstError()), kMaxError) << m_es.Summary();
+    EXPECT_EQ(m_mpg.foreignPictures, 0);
+    EXPECT_EQ(m_es.foreignPictures, 0);
+    EXPECT_EQ(m_mpgErrors, "");
 }
 
 }  // namespace

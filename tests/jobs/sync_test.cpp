@@ -119,6 +119,13 @@ protected:
         m_drained.clear();
     }
 
+    // Moves the units on as at the end of the data: nothing more will come,
+    // so no unit waits for another stream.
+    void Forward() {
+        m_video->m_atEnd = m_audio->m_atEnd = 1;
+        m_sync->Forward();
+    }
+
     std::vector<std::uint64_t> Drain(std::uint16_t pid) {
         std::vector<std::uint64_t> pts;
         CMpegChannel* out = m_sync->Output().Lookup(pid);
@@ -154,7 +161,7 @@ protected:
 TEST_F(SyncTest, GopsFollowEachOtherByTheirPicturesAndCarryTheIPicturesStamp) {
     m_video->Add(Gop(kSource));
     m_video->Add(Gop(kSource + 43200));
-    m_sync->Forward();
+    Forward();
     // Time line 0 and 43200; the unit's PTS is its I picture's (tref 2).
     EXPECT_EQ(Drain(0x100), (std::vector<std::uint64_t>{7200, 43200 + 7200}));
     // The GOP time code of the second unit shows 0:00:00 and picture 12.
@@ -165,7 +172,7 @@ TEST_F(SyncTest, GopsFollowEachOtherByTheirPicturesAndCarryTheIPicturesStamp) {
 
 TEST_F(SyncTest, ABitRateAbove8MbitIsCappedInTheSequenceHeader) {
     m_video->Add(Gop(kSource, 12, 37500));
-    m_sync->Forward();
+    Forward();
     Drain(0x100);
     const std::uint8_t* s = m_last[0x100].Data() + m_last[0x100].m_headerLength;
     EXPECT_EQ((s[8] << 10) | (s[9] << 2) | (s[10] >> 6), 20000);
@@ -179,7 +186,7 @@ TEST_F(SyncTest, AudioGapOf100msIsFilledWithTheNearestWholeFrames) {
     m_video->Add(Gop(kSource));
     for (int i = 0; i < 5; ++i) m_audio->Add(Frame(kSource + 2160 * i));
     m_audio->Add(Frame(kSource + 2160 * 4 + 9000));
-    m_sync->Forward();
+    Forward();
     const auto pts = Drain(0x101);
     EXPECT_TRUE(Logged("   Missing sound frame(s) detected 100ms!"));
     // Three silent frames ahead of the first (the I picture is shown at
@@ -206,7 +213,7 @@ TEST_F(SyncTest, EveryLostFrameIsMadeGoodOne) {
         m_audio->Add(Frame(kSource + 2160 * i));
         last = kSource + 2160 * i;
     }
-    m_sync->Forward();
+    Forward();
     const auto pts = Drain(0x101);
     ASSERT_EQ(pts.size(), 3u + 100u);  // after three silent ones ahead of the first picture
     for (std::size_t i = 1; i < pts.size(); ++i) EXPECT_EQ(pts[i] - pts[i - 1], 2160u) << i;
@@ -226,7 +233,7 @@ TEST_F(SyncTest, GopsShownWhileTheSoundIsMissingGo) {
     const std::uint64_t from = kSource + 77760, to = kSource + 166320;
     for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160)
         if (t < from || t >= to) m_audio->Add(Frame(t));
-    m_sync->Forward();
+    Forward();
     EXPECT_TRUE(Logged("   Too many missing sound frame(s) detected! "));
     EXPECT_TRUE(Logged("   Dropping corresponding GOP"));
     EXPECT_TRUE(Logged("   Dropped GOPs!"));
@@ -256,7 +263,7 @@ TEST_F(SyncTest, ADropoutOfEveryStreamDropsNothingMore) {
     const std::uint64_t from = kSource + 79200, to = kSource + 165600;
     for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160)
         if (t < from || t >= to) m_audio->Add(Frame(t));
-    m_sync->Forward();
+    Forward();
     EXPECT_FALSE(Logged("Too many missing sound"));
     EXPECT_TRUE(Logged("   Missing GOP detected! "));
     const auto video = Drain(0x100);
@@ -279,7 +286,7 @@ TEST_F(SyncTest, SoundWithoutItsPicturesGoes) {
     for (int g = 0; g < 10; ++g)
         if (g < 2 || g > 3) m_video->Add(Gop(kSource + 43200 * g));
     for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160) m_audio->Add(Frame(t));
-    m_sync->Forward();
+    Forward();
     const auto video = Drain(0x100);
     const auto audio = Drain(0x101);
     ASSERT_EQ(video.size(), 8u);
@@ -299,7 +306,7 @@ TEST_F(SyncTest, LeadingBPicturesGoOnlyFromAnOpenGopAfterAGap) {
         Start();
         m_video->Add(Gop(kSource));
         m_video->Add(Gop(kSource + 4 * 43200, 12, 18000, open));  // three GOPs lost
-        m_sync->Forward();
+        Forward();
         const auto pts = Drain(0x100);
         ASSERT_EQ(pts.size(), 2u);
         const CMpegPacket& unit = m_last[0x100];
@@ -314,6 +321,42 @@ TEST_F(SyncTest, LeadingBPicturesGoOnlyFromAnOpenGopAfterAGap) {
     }
 }
 
+// Sound waits until the video has been read 0.2 s past it (the unit that
+// shows it is then complete), unless the video has gone quiet for a minute.
+TEST_F(SyncTest, SoundWaitsUntilThePicturesForItHaveBeenRead) {
+    m_sync->SetVobMode(true);
+    m_video->m_seenPTS = m_audio->m_seenPTS = 1;
+    m_video->m_unitPTSValid = 1;
+    m_video->m_unitPTS = m_video->m_latestPTS = kSource + 43200;  // GOP 1 is being assembled
+    m_video->Add(Gop(kSource));
+    for (int i = 0; i < 40; ++i) m_audio->Add(Frame(kSource + 2160 * i));
+    m_audio->m_latestPTS = kSource + 2160 * 39;
+    m_sync->Forward();
+    EXPECT_TRUE(m_audio->IsEmpty()) << "the input rings are always emptied";
+    Drain(0x101);
+    // The last frame 0.2 s before GOP 1 or earlier: 11 * 2160 <= 43200 - 18000.
+    ASSERT_FALSE(m_drained[0x101].empty());
+    EXPECT_EQ(SourceOf(m_drained[0x101].back()), kSource + 2160 * 11);
+
+    m_video->Add(Gop(kSource + 43200));
+    m_video->Add(Gop(kSource + 2 * 43200));
+    m_video->m_unitPTS = m_video->m_latestPTS = kSource + 3 * 43200;
+    m_sync->Forward();
+    Drain(0x101);
+    // GOP 2, shown from 79,200, waits for sound a picture past its end, and
+    // the sound shown with it waits for it: the last frame out starts at
+    // 77,760.
+    EXPECT_EQ(SourceOf(m_drained[0x101].back()), kSource + 2160 * 36);
+    EXPECT_EQ(Drain(0x100).size(), 2u);
+
+    // A minute without video while the sound goes on: it is not waited for.
+    for (int i = 40; i < 80; ++i) m_audio->Add(Frame(kSource + 2160 * i));
+    m_audio->m_latestPTS = kSource + 65 * 90000;
+    m_sync->Forward();
+    Drain(0x101);
+    EXPECT_EQ(SourceOf(m_drained[0x101].back()), kSource + 2160 * 79);
+}
+
 // 200 ms after the picture: silence from the start up to the first frame.
 // A program stream has it at its exact stamp; elementary streams, which
 // carry none, at the nearest whole frame.
@@ -325,7 +368,7 @@ TEST_F(SyncTest, SoundStarting200msLateGetsSilenceAheadOfIt) {
         m_audio->m_syncTime = 18000;
         m_video->Add(Gop(kSource));
         m_audio->Add(Frame(kSource + 18000));
-        m_sync->Forward();
+        Forward();
         const auto pts = Drain(0x101);
         ASSERT_FALSE(pts.empty());
         EXPECT_LT(pts.front(), 2160u);
@@ -341,7 +384,7 @@ TEST_F(SyncTest, SoundStartingASecondLateIsPrecededBySilenceNotByDroppedGops) {
     for (int g = 0; g < 3; ++g) m_video->Add(Gop(kSource + 43200 * g));
     m_audio->Add(Frame(kSource + 90000));
     m_video->Add(Gop(kSource + 43200 * 3));
-    m_sync->Forward();
+    Forward();
     EXPECT_EQ(Drain(0x100).size(), 4u);
     const auto pts = Drain(0x101);
     ASSERT_GT(pts.size(), 40u);
@@ -356,7 +399,7 @@ TEST_F(SyncTest, ThirtySecondsOfMissingSoundAreFilled) {
     for (int g = 0; g < 70; ++g) m_video->Add(Gop(kSource + 43200 * g));
     m_audio->Add(Frame(kSource));
     m_audio->Add(Frame(kSource + 30 * 90000));
-    EXPECT_NO_THROW(m_sync->Forward());
+    EXPECT_NO_THROW(Forward());
     const auto pts = Drain(0x101);
     ASSERT_EQ(pts.size(), 3u + 2u + 30 * 90000 / 2160 - 1);  // after three ahead of the first picture
     for (std::size_t i = 1; i < pts.size(); ++i) EXPECT_EQ(pts[i] - pts[i - 1], 2160u) << i;

@@ -44,6 +44,14 @@ std::int64_t FirstPts(const Bytes& ts, int pid) {
     return -1;
 }
 
+namespace {
+constexpr std::int64_t kWrap = std::int64_t{1} << 33;
+// Whether pts lies in [from, to) on the 33-bit circle of the stamps.
+bool Within(std::int64_t pts, std::int64_t from, std::int64_t to) {
+    return ((pts - from) & (kWrap - 1)) < ((to - from) & (kWrap - 1));
+}
+}  // namespace
+
 Bytes RemovePackets(const Bytes& ts, const std::set<int>& pids, std::int64_t from, std::int64_t to) {
     Bytes out;
     std::map<int, std::int64_t> current;
@@ -53,7 +61,7 @@ Bytes RemovePackets(const Bytes& ts, const std::set<int>& pids, std::int64_t fro
         std::int64_t pts = 0;
         if (StartPts(p, pts)) current[pid] = pts;
         auto it = current.find(pid);
-        if (pids.count(pid) && it != current.end() && it->second >= from && it->second < to) continue;
+        if (pids.count(pid) && it != current.end() && Within(it->second, from, to)) continue;
         Append(out, p);
     }
     return out;
@@ -65,7 +73,7 @@ Bytes RemovePesStarts(const Bytes& ts, int pid, std::int64_t from, std::int64_t 
     for (std::size_t at = 0; at + kPacket <= ts.size(); at += kPacket) {
         const unsigned char* p = ts.data() + at;
         std::int64_t pts = 0;
-        if (Pid(p) == pid && StartPts(p, pts) && pts >= from && pts < to && count++ % every == 0)
+        if (Pid(p) == pid && StartPts(p, pts) && Within(pts, from, to) && count++ % every == 0)
             continue;
         Append(out, p);
     }

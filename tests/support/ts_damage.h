@@ -16,7 +16,8 @@ using Bytes = std::vector<unsigned char>;
 // The PTS of the first PES of pid (90 kHz, source clock), -1 when none.
 std::int64_t FirstPts(const Bytes& ts, int pid);
 
-// Drops the packets of the given PIDs whose PES began at a PTS in [from, to).
+// Drops the packets of the given PIDs whose PES began at a PTS in [from, to)
+// (on the 33-bit circle: the stretch may span a wrap of the clock).
 Bytes RemovePackets(const Bytes& ts, const std::set<int>& pids, std::int64_t from, std::int64_t to);
 
 // Drops the packet that starts each PES of pid with a PTS in [from, to) that
