@@ -193,10 +193,10 @@ CMpegSync::Held* CMpegSync::heldOf(const CMpegChannel* channel) {
     return nullptr;
 }
 
-// The waiting unit that comes first in source time: audio by its PTS, video
-// by where its pictures begin to be shown (a GOP's I picture is shown after
-// the B pictures that follow it in the stream), so that the sound is decided
-// after the pictures it goes with.
+// The waiting unit that comes first in source time: audio by where it ends,
+// video by where its pictures begin to be shown (a GOP's I picture is shown
+// after the B pictures that follow it in the stream), so that a sound frame
+// is decided after all the pictures it plays with.
 CMpegSync::Held* CMpegSync::nextHeld() {
     Held* best = nullptr;
     std::int64_t bestKey = 0;
@@ -204,7 +204,9 @@ CMpegSync::Held* CMpegSync::nextHeld() {
         if (h.units.empty()) continue;
         const Waiting& w = h.units.front();
         const std::uint64_t pts =
-            h.channel->m_streamType == kStreamVideo ? shownStart(w) : w.packet.m_pts;
+            h.channel->m_streamType == kStreamVideo
+                ? shownStart(w)
+                : w.packet.m_pts + static_cast<std::uint64_t>(std::max(h.channel->m_frameDuration - 1, 0));
         // Ordered relative to the last unit taken, so that a clock wrap keeps
         // the order of the units on both sides of it.
         const std::int64_t key =

@@ -173,6 +173,17 @@ TEST_F(SyncRepairTest, PicturesMissingForSecondsTakeTheirSoundAlong) {
     ExpectRepaired(2 - 0.6, 8 + 0.6, 6 * 25 + kGop + 2);
 }
 
+// Closed GOPs (I picture first, then P and its B pictures): after a dropout
+// none of their B pictures goes, the time line does not step back, and the
+// program stream's stamps keep rising.
+TEST_F(SyncRepairTest, ClosedGopsAfterADropoutKeepAllTheirPictures) {
+    RecordingOptions o;
+    o.extra = "-flags +cgop -sc_threshold 1000000000";
+    Make(6, o);
+    Run(RemovePackets(m_clean, {0, 0x1000, 0x100, 0x101, 0x102}, At(2), At(3)));
+    ExpectRepaired(2 - 0.6, 3 + 0.6, 25 + kGop + 2);
+}
+
 // Half a minute without sound: 30 s of silence, nothing else lost.
 TEST_F(SyncRepairTest, ThirtySecondsWithoutSoundAreFilledWithSilence) {
     Make(34);

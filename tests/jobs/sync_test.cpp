@@ -344,9 +344,9 @@ TEST_F(SyncTest, SoundWaitsUntilThePicturesForItHaveBeenRead) {
     m_sync->Forward();
     Drain(0x101);
     // GOP 2, shown from 79,200, waits for sound a picture past its end, and
-    // the sound shown with it waits for it: the last frame out starts at
-    // 77,760.
-    EXPECT_EQ(SourceOf(m_drained[0x101].back()), kSource + 2160 * 36);
+    // the sound that plays with it waits for it: the last frame out ends
+    // before 79,200.
+    EXPECT_EQ(SourceOf(m_drained[0x101].back()), kSource + 2160 * 35);
     EXPECT_EQ(Drain(0x100).size(), 2u);
 
     // A minute without video while the sound goes on: it is not waited for.

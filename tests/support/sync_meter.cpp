@@ -141,15 +141,21 @@ SyncReport Measure(const Streams& source, const Streams& output) {
         auto it = sourceAudio.find(f.hash);
         if (it == sourceAudio.end() || shown.empty()) continue;
         ++report.matchedAudio;
-        // The picture on screen while this frame plays: the last one that
-        // began at or before its middle (the first one before the pictures
-        // start). A frame that straddles a jump of the pictures goes with
-        // the side it mostly plays on.
-        const double middle = f.time + f.duration / 2;
-        auto at = std::upper_bound(shown.begin(), shown.end(), middle,
+        // The pictures on screen while this frame plays: the last one that
+        // began at or before it (the first one before the pictures start)
+        // and those that begin while it plays. Its error is against the one
+        // it is most in step with: a frame that straddles a jump of the
+        // pictures belongs to either side.
+        auto at = std::upper_bound(shown.begin(), shown.end(), f.time,
                                    [](double t, const auto& p) { return t < p.first; });
         if (at != shown.begin()) --at;
-        const double error = (f.time - it->second) - (at->first - at->second);
+        double error = 0;
+        bool first = true;
+        for (; at != shown.end() && (first || at->first < f.time + f.duration); ++at) {
+            const double e = (f.time - it->second) - (at->first - at->second);
+            if (first || std::fabs(e) < std::fabs(error)) error = e;
+            first = false;
+        }
         report.errors.push_back({f.time - start, error, it->second - origin});
     }
     return report;

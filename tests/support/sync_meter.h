@@ -6,9 +6,9 @@
 // audio frame is matched back to the source by its hash. A source made with
 // noise audio has no two audio frames alike, so each output frame names the
 // source time it came from. For every output audio frame the meter compares
-// how far it moved (output time - source time) with how far the picture shown
-// at that moment moved: the difference is the A/V error the output adds to
-// the source's own. Silence and damaged pictures match nothing and are
+// how far it moved (output time - source time) with how far the pictures
+// shown while it plays moved: the smallest difference is the A/V error the
+// output adds to the source's own. Silence and damaged pictures match nothing and are
 // counted apart.
 
 #include <string>
