@@ -71,7 +71,10 @@ bool CMpegTsDemux::Demux() {
             if (before + kTsPacketSize < endMark) {
                 const Resync found = resync(before + 1);
                 if (found == Resync::Found) continue;
-                if (found == Resync::Cancelled) return false;
+                if (found == Resync::Cancelled) {
+                    markStreamsEnded();
+                    return false;
+                }
             }
             LogPrint("Not a valid TS-packet found at position " +
                          Hex64(m_recording->GetPosition()),
@@ -100,8 +103,10 @@ bool CMpegTsDemux::Demux() {
                      1);
             channel->m_errorMark = 1;
         }
-        if (assemble(*channel, payload, payloadLength, TsUnitStart(packet)) == Step::Stop)
+        if (assemble(*channel, payload, payloadLength, TsUnitStart(packet)) == Step::Stop) {
+            markStreamsEnded();  // the rest is not demultiplexed
             return false;
+        }
         if (m_dropPid >= 0) {
             std::erase_if(m_pmt, [this](const sPMTEntry& e) { return e.pid == m_dropPid; });
             m_dropPid = -1;
@@ -113,12 +118,18 @@ bool CMpegTsDemux::Demux() {
     return false;
 }
 
-// The data has ended: nothing more arrives for any stream. The last GOP has
-// no sequence header after it to close it: it is queued as it stands, unless
-// it lies in a cut area. The data may end inside its last picture (the last
-// 512 bytes are never read), so it is cut as after a loss.
-void CMpegTsDemux::flushVideo() {
+// Nothing more arrives for any stream: the synchroniser need not wait for
+// one of them any more.
+void CMpegTsDemux::markStreamsEnded() {
     for (CMpegChannel* c : m_channels->Channels()) c->m_atEnd = 1;
+}
+
+// The data has ended. The last GOP has no sequence header after it to close
+// it: it is queued as it stands, unless it lies in a cut area. The data may
+// end inside its last picture (the last 512 bytes are never read), so it is
+// cut as after a loss.
+void CMpegTsDemux::flushVideo() {
+    markStreamsEnded();
     CMpegChannel* video = m_channels->m_videoChannel;
     if (!video || !video->m_started || video->m_inCut ||
         video->BufferFill() <= video->m_unitHeaderLength || video->Count() >= video->RingCapacity() - 1)

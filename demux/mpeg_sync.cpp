@@ -133,6 +133,21 @@ void LimitBitRate(std::vector<std::uint8_t>& d, std::size_t from) {
 
 const char* AudioName(const CMpegChannel& c) { return c.m_streamType == kStreamAC3 ? "AC3" : "MPG"; }
 
+// One frame on an audio time line: 1152 samples at 44.1 kHz are 2351.02
+// ticks, so every 50th such frame counts one tick more and the time line
+// keeps the sound's own pace (a tick short per frame is 55 ms in two hours).
+std::int64_t FrameTicks(CMpegChannel& in) {
+    if (in.m_sampleRate <= 0 || in.m_frameSamples <= 0) return in.m_frameDuration;
+    const std::int64_t exact = std::int64_t{in.m_frameSamples} * 90000;
+    std::int64_t ticks = exact / in.m_sampleRate;
+    in.m_tickRemainder += exact % in.m_sampleRate;
+    if (in.m_tickRemainder >= in.m_sampleRate) {
+        in.m_tickRemainder -= in.m_sampleRate;
+        ++ticks;
+    }
+    return ticks;
+}
+
 }  // namespace
 
 CMpegSync::CMpegSync(CChannelSet& input) : m_input(input) {
@@ -524,12 +539,13 @@ std::int64_t CMpegSync::padGap(const CMpegPacket& unit, std::int64_t gap, CMpegC
 // Reports a gap in the sound and moves the time line over it. Silence added
 // for it is missing sound (unless a cut area took the sound); a gap that
 // needed none was a jump of every stream, which the sound follows.
-void CMpegSync::reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in,
-                          std::int64_t pad) {
+std::int64_t CMpegSync::reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in,
+                                  std::int64_t pad) {
     const std::int64_t d = in.m_frameDuration;
-    in.m_syncTime += d + pad;
+    const std::int64_t step = FrameTicks(in);
+    in.m_syncTime += step + pad;
     auto announced = m_announced.find(in.m_pid);
-    if (announced != m_announced.end() && announced->second == unit.m_pts) return;
+    if (announced != m_announced.end() && announced->second == unit.m_pts) return step;
     if (pad > 0) {
         LogPrintf("%s Audio PID: %04X, PTS: %s, Diff %dms", AudioName(in), in.m_pid,
                   timeText(unit.m_pts).c_str(), static_cast<int>((gap - d) / 90));
@@ -540,6 +556,7 @@ void CMpegSync::reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChanne
         LogPrintf("%s Audio PID: %04X, PTS: %s", AudioName(in), in.m_pid, timeText(unit.m_pts).c_str());
         LogPrintf("   Following the video over a gap of %dms", static_cast<int>(gap / 90));
     }
+    return step;
 }
 
 bool CMpegSync::AudioCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& out) {
@@ -556,19 +573,21 @@ bool CMpegSync::AudioCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& ou
     bool pass = true;
     bool leadCheck = false;
     bool mustCheck = false;
+    std::int64_t step = d;  // what this unit moved the time line on
 
     if (video && in.m_compensation != 0 && inVideoGap(unit, in)) {
         in.m_lastPTS = unit.m_pts;
         return false;
     }
     if ((gap > 1.5 * static_cast<double>(d) || unit.m_flag) && video && in.m_compensation != 0) {
-        reportGap(unit, gap, in, padGap(unit, gap, in, out));
+        step = reportGap(unit, gap, in, padGap(unit, gap, in, out));
         leadCheck = mustCheck = true;
     } else if (in.m_compensation == 0) {
         pass = CompensateDelay(unit, in, out);
         leadCheck = pass;
     } else {
-        in.m_syncTime += d;
+        step = FrameTicks(in);
+        in.m_syncTime += step;
         leadCheck = true;
     }
 
@@ -576,7 +595,7 @@ bool CMpegSync::AudioCheck(CMpegPacket& unit, CMpegChannel& in, CMpegChannel& ou
         // Output minus source stamp of the pictures against that of this unit.
         const std::int64_t lead = audioTarget(unit) - in.m_syncTime;
         if (lead < kLeadLimit && video->m_syncTime != 0) {
-            in.m_syncTime -= d;
+            in.m_syncTime -= step;
             pass = false;
         } else {
             in.m_checkAllowed = 0;

@@ -128,7 +128,8 @@ private:
     std::uint64_t shownStart(const Waiting& video) const;
     std::int64_t padGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in,
                         CMpegChannel& out);
-    void reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in, std::int64_t pad);
+    std::int64_t reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in,
+                           std::int64_t pad);
     CMpegPacket silenceFrom(const CMpegPacket& unit, const CMpegChannel& in);
     Held* heldOf(const CMpegChannel* channel);
 

@@ -171,6 +171,7 @@ class CMpegTsDemux {
     Resync resync(std::uint64_t from);
     int followerResult(std::uint8_t next);
     void flushVideo();
+    void markStreamsEnded();
 
     // NextPacket's copy of a packet that had to be searched for.
     std::uint8_t m_packetCopy[kTsReadSize] = {};

@@ -103,6 +103,9 @@ public:
     // a time line can count 44.1 kHz frames (2351.02 ticks) exactly.
     std::int32_t m_sampleRate = 0;
     std::int32_t m_frameSamples = 0;
+    // Synchroniser, audio: the part of a tick its time line owes (in
+    // 1/m_sampleRate ticks).
+    std::int64_t m_tickRemainder = 0;
     // What the assembly has read of the stream, for the synchroniser's look
     // ahead: the stamp of the latest PES header (source clock; valid when
     // m_seenPTS is set), and for video the stamp of the unit being

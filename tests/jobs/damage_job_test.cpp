@@ -288,6 +288,38 @@ TEST_F(FailureTest, ScrambledLookingVideoEndsTheJobWithAWarning) {
     EXPECT_TRUE(Logged("MPEG video stream seems to be (partly) scrambled!!! PID=0x0100")) << Lines();
 }
 
+// Six whole GOPs, then video that shows no sequence header for over 5 MB
+// (more than four seconds of its stated rate): the demultiplexing stops
+// there as for scrambled video, and everything before it is written, the
+// last GOP and its sound included.
+TEST_F(FailureTest, WhatCameBeforeScrambledVideoIsWritten) {
+    tsb::RecordingPlan plan;
+    plan.gops = 6;
+    tsb::Bytes ts = tsb::BuildRecording(plan);
+    tsb::RecordingPlan scrambled = plan;
+    scrambled.firstPts += 6 * 12 * tsb::kPictureTicks;
+    scrambled.gops = 1;
+    scrambled.gopLength = 20;
+    scrambled.pictureBytes = 250000;
+    const tsb::Bytes rest = tsb::BuildRecording(scrambled);
+    ts.insert(ts.end(), rest.begin(), rest.end());
+    WriteFileBytes(m_dir.File("scrambled.ts"), ts);
+    m_model.CloseWithoutSaving();
+    Open(m_dir.File("scrambled.ts"));
+    EXPECT_EQ(RunJob(OutputEs), JobResult::DoneWithWarnings) << Lines();
+    EXPECT_TRUE(Logged("MPEG video stream seems to be (partly) scrambled!!! PID=0x0100")) << Lines();
+    const std::string m2v = Output("scrambled.m2v"), mp2 = Output("scrambled.mp2");
+    int pictures = 0;
+    const auto bytes = ReadFileBytes(m2v);
+    for (std::size_t i = 0; i + 3 < bytes.size(); ++i)
+        pictures += bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] == 0;
+    // The counters start again where the second part begins: a sequence
+    // error, after which the sixth GOP ends at its last whole I or P picture.
+    EXPECT_EQ(pictures, 6 * 12 - 3);
+    // The sound runs at least as long as the pictures (192 kbit/s frames of 576 bytes).
+    EXPECT_GE(std::filesystem::file_size(mp2) / 576 * 24, static_cast<std::uintmax_t>(pictures * 40 - 24));
+}
+
 // The real captures: every job ends as the capture calls for, and writes
 // every output that the capture's streams can fill.
 struct CaptureExpectation {

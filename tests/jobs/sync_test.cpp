@@ -321,6 +321,28 @@ TEST_F(SyncTest, LeadingBPicturesGoOnlyFromAnOpenGopAfterAGap) {
     }
 }
 
+// 44.1 kHz frames last 2351.02 ticks: over two minutes the time line keeps
+// that pace to the tick, not 2351 ticks a frame.
+TEST_F(SyncTest, Mp2At44kHzKeepsItsOwnPace) {
+    m_sync->SetVobMode(true);
+    m_audio->m_sampleRate = 44100;
+    m_audio->m_frameSamples = 1152;
+    m_audio->SetRingSize(6000);
+    m_video->SetRingSize(300);
+    for (int g = 0; g < 260; ++g) m_video->Add(Gop(kSource + 43200 * g));
+    constexpr int kFrames = 5000;
+    for (int i = 0; i < kFrames; ++i) {
+        CMpegPacket frame = Frame(kSource + static_cast<std::uint64_t>(i) * 1152 * 90000 / 44100);
+        m_audio->Add(frame);
+    }
+    m_audio->m_frameDuration = 2351;  // as the assembly sets it from the first frame
+    Forward();
+    const auto pts = Drain(0x101);
+    ASSERT_EQ(pts.size(), 3u + kFrames);  // after three silent frames before the first picture
+    const double exact = (kFrames - 1) * 1152 * 90000.0 / 44100;
+    EXPECT_NEAR(static_cast<double>(pts.back() - pts[3]), exact, 1.0);
+}
+
 // Sound waits until the video has been read 0.2 s past it (the unit that
 // shows it is then complete), unless the video has gone quiet for a minute.
 TEST_F(SyncTest, SoundWaitsUntilThePicturesForItHaveBeenRead) {
