@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <optional>
+#include <filesystem>
 #include <string>
 
 #include "app/recording_model.h"
@@ -18,54 +18,19 @@
 #include "platform/memory_settings_store.h"
 #include "platform/settings_store.h"
 #include "shell/preferences.h"
-#include "shell/progress.h"
-#include "shell/prompts.h"
 
 namespace {
-
-class QuietProgress : public IProgress {
-public:
-    bool Open(const std::string&, bool) override { return true; }
-    void SetLayout(int, int, bool) override {}
-    void SetRange(int, int, int) override {}
-    int SetPos(int pos) override { return pos; }
-    void SetText(const std::string&) override {}
-    void AddLine(const std::string&) override {}
-    bool Pump() override { return true; }
-    bool IsCancelled() const override { return false; }
-    void Finish() override {}
-    void Close() override {}
-};
-
-// Every existing output may be replaced.
-class YesPrompts : public IPrompts {
-public:
-    PromptAnswer Ask(const std::string&, const std::string&, PromptButtons, PromptIcon) override {
-        return PromptAnswer::Yes;
-    }
-    std::optional<std::string> InputText(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void RunSettingsDialog() override {}
-};
 
 const std::string& OutputFolder() {
     static const std::string folder = "/tmp/ravelo-fuzz-" + std::to_string(::getpid()) + "-out";
     return folder;
 }
 
+// The default progress shows nothing and never cancels; the outputs of the
+// last input are removed before each job, so that no question is asked.
 void Setup() {
     static platform::MemorySettingsStore store;
-    static QuietProgress progress;
-    static YesPrompts prompts;
     platform::SetSettingsStore(&store);
-    SetProgress(&progress);
-    SetPrompts(&prompts);
-    platform::MakeDirectory(OutputFolder());
     CPreferences::SetOutputPath(OutputFolder());
 }
 
@@ -89,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool ready = (Setup(), true);
     (void)ready;
     if (!WriteFuzzRecording(data + 8, size - 8)) return 0;
+    std::filesystem::remove_all(OutputFolder());
+    platform::MakeDirectory(OutputFolder());
     CRecordingModel model;
     std::string error;
     if (!model.Open(FuzzFilePath(), &error)) return 0;

@@ -11,16 +11,6 @@
 
 namespace jobs {
 
-std::string RunShell(const std::string& command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return out;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) out.append(buffer.data(), n);
-    return out;
-}
-
 void MakeRecording(const std::string& path, const RecordingOptions& o) {
     std::ostringstream cmd;
     cmd << "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "

@@ -15,12 +15,16 @@
 #include "platform/memory_settings_store.h"
 #include "shell/progress.h"
 #include "shell/prompts.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "support/ts_damage.h"
 
 namespace jobs {
 
-std::string RunShell(const std::string& command);  // stdout (and stderr with 2>&1)
+// stdout (and stderr with 2>&1)
+inline std::string RunShell(const std::string& command) {
+    return RunCommand(command);
+}
 
 struct RecordingOptions {
     double seconds = 4;

@@ -119,6 +119,13 @@ protected:
         m_drained.clear();
     }
 
+    // Frames of ten GOPs' time, every 2160 ticks from kSource, except those
+    // starting in [from, to).
+    void AddSoundOutside(std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160)
+            if (t < from || t >= to) m_audio->Add(Frame(t));
+    }
+
     // Moves the units on as at the end of the data: nothing more will come,
     // so no unit waits for another stream.
     void Forward() {
@@ -231,8 +238,7 @@ TEST_F(SyncTest, GopsShownWhileTheSoundIsMissingGo) {
     m_sync->SetVobMode(true);
     for (int g = 0; g < 10; ++g) m_video->Add(Gop(kSource + 43200 * g));
     const std::uint64_t from = kSource + 77760, to = kSource + 166320;
-    for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160)
-        if (t < from || t >= to) m_audio->Add(Frame(t));
+    AddSoundOutside(from, to);
     Forward();
     EXPECT_TRUE(Logged("   Too many missing sound frame(s) detected! "));
     EXPECT_TRUE(Logged("   Dropping corresponding GOP"));
@@ -261,8 +267,7 @@ TEST_F(SyncTest, ADropoutOfEveryStreamDropsNothingMore) {
     // The pictures of GOPs 2 and 3 (shown from 79,200 to 165,600) are gone,
     // and the sound of that time.
     const std::uint64_t from = kSource + 79200, to = kSource + 165600;
-    for (std::uint64_t t = kSource; t < kSource + 10 * 43200; t += 2160)
-        if (t < from || t >= to) m_audio->Add(Frame(t));
+    AddSoundOutside(from, to);
     Forward();
     EXPECT_FALSE(Logged("Too many missing sound"));
     EXPECT_TRUE(Logged("   Missing GOP detected! "));

@@ -1,26 +1,16 @@
 #include "support/sync_meter.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <unordered_map>
 
+#include "support/run_command.h"
+
 namespace meter {
 namespace {
-
-std::string Run(const std::string& command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return out;
-    std::array<char, 65536> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) out.append(buffer.data(), n);
-    return out;
-}
 
 struct Row {
     int stream = 0;
@@ -33,7 +23,7 @@ struct Row {
 // duration, size, hash[, side data]"; anything else is a message of ffmpeg.
 std::vector<Row> FrameMd5(const std::string& arguments, std::string& errors) {
     const std::string output =
-        Run("ffmpeg -hide_banner -v error -copyts " + arguments +
+        RunCommand("ffmpeg -hide_banner -v error -copyts " + arguments +
             " -fps_mode passthrough -enc_time_base:v 1/90000 -f framemd5 - 2>&1");
     std::map<int, double> timeBase;
     std::vector<Row> rows;
