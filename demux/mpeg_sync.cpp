@@ -202,12 +202,6 @@ void CMpegSync::pull() {
     }
 }
 
-CMpegSync::Held* CMpegSync::heldOf(const CMpegChannel* channel) {
-    for (Held& h : m_held)
-        if (h.channel == channel) return &h;
-    return nullptr;
-}
-
 // The waiting unit that comes first in source time: audio by where it ends,
 // video by where its pictures begin to be shown (a GOP's I picture is shown
 // after the B pictures that follow it in the stream), so that a sound frame
@@ -338,7 +332,8 @@ void CMpegSync::take(Held& held) {
 
 // Sound missing for more than (video D - D) / 2 and at most 5 s takes the
 // GOPs shown while it is missing. The gap is known when the first of those
-// GOPs comes up (its sound has been read past it), and is announced then.
+// GOPs comes up (its sound has been read past it), and is announced then; a
+// gap that holds no whole GOP is only filled with silence.
 void CMpegSync::announceMissingSound(const Waiting& video) {
     CMpegChannel* v = m_input.m_videoChannel;
     if (!v) return;
@@ -355,12 +350,13 @@ void CMpegSync::announceMissingSound(const Waiting& video) {
         if (Diff33(a.m_lastPTS, pts) <= 0 || Diff33(pts, next.m_pts) <= 0) continue;
         auto announced = m_announced.find(a.m_pid);
         if (announced != m_announced.end() && announced->second == next.m_pts) continue;
+        const std::uint64_t from = (a.m_lastPTS + static_cast<std::uint64_t>(d)) & (pes::kWrap - 1);
+        if (!Inside(video, from, next.m_pts)) continue;
         m_announced[a.m_pid] = next.m_pts;
         LogPrintf("%s Audio PID: %04X, PTS: %s", AudioName(a), a.m_pid, timeText(next.m_pts).c_str());
         LogPrintf("   Too many missing sound frame(s) detected! %dms", static_cast<int>(gap / 90));
         LogPrintf("   Dropping corresponding GOP");
         ++m_repairs;
-        const std::uint64_t from = (a.m_lastPTS + static_cast<std::uint64_t>(d)) & (pes::kWrap - 1);
         if (!m_dropForSound || Diff33(m_dropTo, next.m_pts) > 0) {
             if (!m_dropForSound) m_dropFrom = from;
             m_dropTo = next.m_pts;
@@ -370,14 +366,14 @@ void CMpegSync::announceMissingSound(const Waiting& video) {
     }
 }
 
-// Whether all pictures of the GOP are shown while its sound is missing
-// (half a picture either way).
-bool CMpegSync::insideDropStretch(const Waiting& video) const {
-    if (!m_dropForSound) return false;
+bool CMpegSync::Inside(const Waiting& video, std::uint64_t from, std::uint64_t to) {
     const std::uint64_t start = video.packet.m_pts - static_cast<std::uint64_t>(video.tref * kPictureTicks);
     const std::int64_t length = video.pictures * kPictureTicks;
-    return Diff33(m_dropFrom, start) >= -kPictureTicks / 2 &&
-           Diff33(start, m_dropTo) - length >= -kPictureTicks / 2;
+    return Diff33(from, start) >= -kPictureTicks / 2 && Diff33(start, to) - length >= -kPictureTicks / 2;
+}
+
+bool CMpegSync::insideDropStretch(const Waiting& video) const {
+    return m_dropForSound && Inside(video, m_dropFrom, m_dropTo);
 }
 
 // A GOP that goes for missing sound takes no output time: the pictures after

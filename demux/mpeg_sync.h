@@ -119,6 +119,9 @@ private:
                   std::int64_t newest) const;
     void announceMissingSound(const Waiting& video);
     bool insideDropStretch(const Waiting& video) const;
+    // Whether all pictures of the GOP are shown within the source stretch
+    // [from, to) (half a picture either way).
+    static bool Inside(const Waiting& video, std::uint64_t from, std::uint64_t to);
     void dropForSound(const Waiting& video, CMpegChannel& in);
     void take(Held& held);
     void noteKeptVideo(const CMpegPacket& unit, const CMpegChannel& in, std::int32_t pictures);
@@ -131,7 +134,6 @@ private:
     std::int64_t reportGap(const CMpegPacket& unit, std::int64_t gap, CMpegChannel& in,
                            std::int64_t pad);
     CMpegPacket silenceFrom(const CMpegPacket& unit, const CMpegChannel& in);
-    Held* heldOf(const CMpegChannel* channel);
 
     std::string timeText(std::uint64_t pts) const;
 };

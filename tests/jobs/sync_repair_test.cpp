@@ -116,6 +116,17 @@ TEST_F(SyncRepairTest, DropoutOfEveryStreamCostsItsOwnLengthAndOneGop) {
     }
 }
 
+// A second of sound missing: the GOPs shown wholly within it go (as the
+// sound for them is missing), the rest of the gap is silence, and the sound
+// and pictures after it keep in step.
+TEST_F(SyncRepairTest, SoundMissingForASecondTakesTheGopsShownMeanwhile) {
+    Make(7);
+    Run(RemovePackets(m_clean, {0x101}, At(2), At(3)));
+    EXPECT_NE(m_mpgLines.find("   Dropping corresponding GOP"), std::string::npos) << m_mpgLines;
+    ExpectRepaired(2, 3, 25);
+    EXPECT_GE(m_mpg.LostBetween(2, 3), 12);
+}
+
 TEST_F(SyncRepairTest, AudioMissingForSecondsIsFilledWithSilence) {
     for (double length : {6.0, 10.0}) {
         SCOPED_TRACE(length);
