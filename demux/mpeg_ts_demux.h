@@ -7,7 +7,7 @@
 // The packet layer (ReadPacket, GetPayload, CheckContinuity, FindCutArea) is
 // in mpeg_ts_demux.cpp, the stream discovery (ScanStreams, Init) in
 // stream_scan.cpp, the slice loop (Demux) in demux_loop.cpp and the unit
-// assembly in unit_assembly.cpp.
+// assembly in unit_assembly.cpp (video) and audio_assembly.cpp (audio).
 
 #include <cstdint>
 #include <functional>

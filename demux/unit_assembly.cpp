@@ -1,10 +1,8 @@
-// Elementary-stream unit assembly: video units from one sequence header to the
-// next, audio units of one MPEG audio or AC-3 frame, each led by a PES header
-// carrying its PTS, queued in the stream's channel.
+// Elementary-stream unit assembly: the dispatch by stream type, queueing a
+// finished unit, and video units from one sequence header to the next, each
+// led by the PES header it began in (audio units: audio_assembly.cpp).
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "demux/mpeg_ts_demux.h"

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "demux/silent_ac3_frame.h"
 #include "job_fixture.h"
+#include "shell/text.h"
 #include "support/sync_meter.h"
 
 namespace jobs {
@@ -251,6 +253,41 @@ TEST_F(SyncRepairTest, Ac3GapsAreFilledWithTheTracksOwnSilence) {
         ASSERT_FALSE(layouts.empty());
         for (const std::string& layout : layouts) EXPECT_EQ(layout, layouts.front());
     }
+}
+
+// The silent AC-3 frames for every coding mode with and without LFE (48 kHz,
+// 448 kbit/s), and at 44.1 and 32 kHz at the smallest frame sizes: ffmpeg
+// decodes them with the CRC checked, as the channels the mode names, to
+// silence.
+TEST(SilentAc3Frame, DecodesToSilenceInTheTracksLayout) {
+    TempDir dir;
+    constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
+    struct Case {
+        int fscod, code, acmod, lfe;
+    };
+    std::vector<Case> cases;
+    for (int acmod = 0; acmod < 8; ++acmod)
+        for (int lfe = 0; lfe < 2; ++lfe) cases.push_back({0, 30, acmod, lfe});
+    for (int fscod = 1; fscod < 3; ++fscod)
+        for (int code : {0, 1}) cases.push_back({fscod, code, 7 - code * 5, 1 - code});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FormatString("fscod %d code %d acmod %d lfe %d", c.fscod, c.code, c.acmod, c.lfe));
+        const std::vector<std::uint8_t> frame = SilentAc3Frame(c.fscod, c.code, c.acmod, c.lfe);
+        ASSERT_FALSE(frame.empty());
+        std::vector<unsigned char> file;
+        for (int i = 0; i < 10; ++i) file.insert(file.end(), frame.begin(), frame.end());
+        const std::string path = dir.File("silent.ac3");
+        WriteFileBytes(path, file);
+        // Named as AC-3: a few small frames can look like packets to
+        // ffmpeg's format probe. Any error (CRC included) ends the decoding.
+        const std::string decode = RunShell("ffmpeg -hide_banner -nostats -err_detect crccheck+explode -f ac3 -i " +
+                                            path + " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(decode.find("max_volume: -91.0 dB"), std::string::npos) << decode;
+        EXPECT_EQ(ProbeRows("-f ac3 -show_entries stream=channels " + path),
+                  std::vector<std::string>{std::to_string(kChannels[c.acmod] + c.lfe)});
+    }
+    EXPECT_TRUE(SilentAc3Frame(3, 0, 7, 1).empty());
+    EXPECT_TRUE(SilentAc3Frame(0, 38, 7, 1).empty());
 }
 
 // A recording that begins in the middle of a GOP: the first picture shown
