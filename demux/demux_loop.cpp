@@ -2,6 +2,7 @@
 // assembly of their stream, until a channel's ring is nearly full.
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "demux/mpeg_ts_demux.h"
@@ -24,27 +25,39 @@ constexpr std::int32_t kRingReserve = 3;
 // After ReadPacket gave up (no sync byte within 8 KiB) the search goes on to
 // the end of the recording: a sync byte with another one a packet later. A
 // damaged stretch costs only its own bytes, not the rest of the recording.
-bool CMpegTsDemux::resync(std::uint64_t from) {
+// The bytes lost belong to every stream: each channel's unit under way is
+// marked as damaged. A stretch of a gigabyte takes a while: the progress hook
+// is told where the search is, and may end it.
+CMpegTsDemux::Resync CMpegTsDemux::resync(std::uint64_t from) {
     const std::uint64_t length = m_recording->GetLength();
     std::vector<std::uint8_t> block(kResyncBlock + kTsPacketSize + 1);
     for (std::uint64_t at = from; at + kTsPacketSize < length; at += kResyncBlock) {
+        if (m_progressHook && !m_progressHook(at)) {
+            m_cancelled = true;
+            return Resync::Cancelled;
+        }
         m_recording->Seek(static_cast<std::int64_t>(at), CRawFile::begin);
         const std::size_t got = m_recording->Read(block.data(), block.size());
-        for (std::size_t i = 0; i + kTsPacketSize < got && i < kResyncBlock; ++i) {
-            if (block[i] == kTsSyncByte && block[i + kTsPacketSize] == kTsSyncByte) {
-                const std::uint64_t found = at + i;
-                ++m_dataErrors;
-                LogPrint("Lost TS sync: skipped " + std::to_string(found - from) + " bytes from " +
-                             Hex64(from),
-                         1);
-                m_recording->Seek(static_cast<std::int64_t>(found), CRawFile::begin);
-                for (sPMTEntry& e : m_pmt) e.lastContinuity = -1;
-                return true;
-            }
+        const std::size_t candidates = std::min(got, kResyncBlock);
+        const std::uint8_t* data = block.data();
+        for (std::size_t i = 0; i + kTsPacketSize < got && i < candidates; ++i) {
+            const void* sync = std::memchr(data + i, kTsSyncByte, candidates - i);
+            if (!sync) break;
+            i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(sync) - data);
+            if (i + kTsPacketSize >= got || data[i + kTsPacketSize] != kTsSyncByte) continue;
+            const std::uint64_t found = at + i;
+            ++m_dataErrors;
+            LogPrint("Lost TS sync: skipped " + std::to_string(found - from) + " bytes from " +
+                         Hex64(from),
+                     1);
+            m_recording->Seek(static_cast<std::int64_t>(found), CRawFile::begin);
+            for (sPMTEntry& e : m_pmt) e.lastContinuity = -1;
+            for (CMpegChannel* c : m_channels->Channels()) c->m_errorMark = 1;
+            return Resync::Found;
         }
     }
     m_recording->Seek(static_cast<std::int64_t>(from), CRawFile::begin);
-    return false;
+    return Resync::NotFound;
 }
 
 bool CMpegTsDemux::Demux() {
@@ -55,7 +68,14 @@ bool CMpegTsDemux::Demux() {
         const std::uint8_t* packet = nullptr;
         const int read = NextPacket(packet);
         if (read == 0) {
-            if (before + kTsPacketSize < endMark && resync(before + 1)) continue;
+            if (before + kTsPacketSize < endMark) {
+                const Resync found = resync(before + 1);
+                if (found == Resync::Found) continue;
+                if (found == Resync::Cancelled) {
+                    markStreamsEnded();
+                    return false;
+                }
+            }
             LogPrint("Not a valid TS-packet found at position " +
                          Hex64(m_recording->GetPosition()),
                      1);
@@ -83,8 +103,10 @@ bool CMpegTsDemux::Demux() {
                      1);
             channel->m_errorMark = 1;
         }
-        if (assemble(*channel, payload, payloadLength, TsUnitStart(packet)) == Step::Stop)
+        if (assemble(*channel, payload, payloadLength, TsUnitStart(packet)) == Step::Stop) {
+            markStreamsEnded();  // the rest is not demultiplexed
             return false;
+        }
         if (m_dropPid >= 0) {
             std::erase_if(m_pmt, [this](const sPMTEntry& e) { return e.pid == m_dropPid; });
             m_dropPid = -1;
@@ -96,28 +118,32 @@ bool CMpegTsDemux::Demux() {
     return false;
 }
 
-// The last GOP has no sequence header after it to close it: at the end of the
-// data it is queued as it stands, unless it lies in a cut area.
+// Nothing more arrives for any stream: the synchroniser need not wait for
+// one of them any more.
+void CMpegTsDemux::markStreamsEnded() {
+    for (CMpegChannel* c : m_channels->Channels()) c->m_atEnd = 1;
+}
+
+// The data has ended. The last GOP has no sequence header after it to close
+// it: it is queued as it stands, unless it lies in a cut area. The data may
+// end inside its last picture (the last 512 bytes are never read), so it is
+// cut as after a loss.
 void CMpegTsDemux::flushVideo() {
+    markStreamsEnded();
     CMpegChannel* video = m_channels->m_videoChannel;
-    if (!video || !video->m_started || video->m_inCut || video->m_errorMark ||
+    if (!video || !video->m_started || video->m_inCut ||
         video->BufferFill() <= video->m_unitHeaderLength || video->Count() >= video->RingCapacity() - 1)
         return;
     std::int64_t pts = 0;
     if (!ReadPesPts(video->Buffer(), video->m_unitHeaderLength, pts)) return;
     if (FindCutArea(pts)) return;
-    // The data may end inside the last picture (and the last 512 bytes are
-    // never read): that picture is left out rather than passed on broken.
-    const std::uint8_t* d = video->Buffer();
-    int end = video->BufferFill();
-    int lastPicture = -1;
-    for (int i = video->m_unitHeaderLength; i + 3 < end; ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0) lastPicture = i;
-    int firstPicture = -1;
-    for (int i = video->m_unitHeaderLength; i + 3 < end && firstPicture < 0; ++i)
-        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0) firstPicture = i;
-    if (lastPicture <= firstPicture) return;  // not even one whole picture
-    end = lastPicture;
-    queueUnit(*video, static_cast<std::uint64_t>(pts), kKindVideo, end);
+    if (!video->m_unitSealed) {
+        const int end = wholePicturesEnd(*video);
+        if (end < 0) return;
+        video->TruncateBuffer(end);
+    }
+    if (!unitHasPicture(*video)) return;
+    queueUnit(*video, static_cast<std::uint64_t>(pts), kKindVideo, video->BufferFill());
     video->EmptyBuffer();
+    video->m_unitPTSValid = 0;
 }

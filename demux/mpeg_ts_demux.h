@@ -7,9 +7,10 @@
 // The packet layer (ReadPacket, GetPayload, CheckContinuity, FindCutArea) is
 // in mpeg_ts_demux.cpp, the stream discovery (ScanStreams, Init) in
 // stream_scan.cpp, the slice loop (Demux) in demux_loop.cpp and the unit
-// assembly in unit_assembly.cpp.
+// assembly in unit_assembly.cpp (video) and audio_assembly.cpp (audio).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "demux/cut_area.h"
@@ -147,32 +148,56 @@ class CMpegTsDemux {
     Step assemble(CMpegChannel& channel, const std::uint8_t* payload, int length, bool unitStart);
     Step assembleVideo(CMpegChannel& channel, const std::uint8_t* payload, int length,
                        bool unitStart);
+    bool takeVideoHeader(CMpegChannel& channel, const std::uint8_t* payload, int length,
+                         int& headerLength);
+    void sealVideoUnit(CMpegChannel& channel);
+    int wholePicturesEnd(CMpegChannel& channel) const;
+    bool unitHasPicture(CMpegChannel& channel) const;
+    void noteVideoBitRate(CMpegChannel& channel, const std::uint8_t* sequence, int length);
     void assembleAudio(CMpegChannel& channel, const std::uint8_t* payload, int length,
                        bool unitStart);
+    // Audio (audio_assembly.cpp).
     bool startPes(CMpegChannel& channel, const std::uint8_t*& payload, int& length);
-    bool startFrame(CMpegChannel& channel, const std::uint8_t* frame, int length);
+    void startFrame(CMpegChannel& channel);
+    int readFrameHeader(CMpegChannel& channel, const std::uint8_t* q, int r);
+    static int frameEnd(const CMpegChannel& channel, const std::uint8_t* q, int r, int need);
+    bool startsInTime(CMpegChannel& channel);
     void abandonFrame(CMpegChannel& channel);
     void loseFrameStep(CMpegChannel& channel);
     void cutFrames(CMpegChannel& channel, const std::uint8_t* payload, int length);
     void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
     void jumpOverCut(const CCutArea& area);
-    bool resync(std::uint64_t from);
+    enum class Resync { Found, NotFound, Cancelled };
+    Resync resync(std::uint64_t from);
     int followerResult(std::uint8_t next);
     void flushVideo();
+    void markStreamsEnded();
 
     // NextPacket's copy of a packet that had to be searched for.
     std::uint8_t m_packetCopy[kTsReadSize] = {};
     // The PES header of the last video PES that began in a payload.
     std::uint8_t m_videoHeader[255] = {};
     int m_videoHeaderLength = 0;
+    // Video that shows no sequence header for this many bytes is scrambled;
+    // raised with the bit rate of the stream's sequence headers.
+    std::int32_t m_scrambledVideoFill = 2048000;
     // A stream found scrambled by its assembly; its PID-table entry goes.
     int m_dropPid = -1;
     // Damage reported by the slice loop and the assembly (sequence errors,
     // invalid packets and frames, dropped units, lost sync).
     int m_dataErrors = 0;
 
+    // Told where a long search for the packet sync has got; false ends it.
+    std::function<bool(std::uint64_t)> m_progressHook;
+    bool m_cancelled = false;
+
   public:
     int DataErrors() const { return m_dataErrors; }
+    // Called with the position while the sync is searched for over a long
+    // damaged stretch; returning false ends the demultiplexing (Demux then
+    // returns false and Cancelled is true).
+    void SetProgressHook(std::function<bool(std::uint64_t)> hook) { m_progressHook = std::move(hook); }
+    bool Cancelled() const { return m_cancelled; }
 
   private:
     // ---- end of the Demux loop and unit assembly block ----

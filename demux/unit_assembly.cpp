@@ -1,13 +1,12 @@
-// Elementary-stream unit assembly: video units from one sequence header to the
-// next, audio units of one MPEG audio or AC-3 frame, each led by a PES header
-// carrying its PTS, queued in the stream's channel.
+// Elementary-stream unit assembly: the dispatch by stream type, queueing a
+// finished unit, and video units from one sequence header to the next, each
+// led by the PES header it began in (audio units: audio_assembly.cpp).
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "demux/mpeg_ts_demux.h"
+#include "demux/pes_fields.h"
 #include "demux/start_code.h"
 #include "demux/raw_file.h"
 #include "output/channel_set.h"
@@ -19,31 +18,17 @@
 namespace {
 
 constexpr int kNotFound = -1000;
+// Video that shows no sequence header for this many bytes counts as scrambled
+// (2,048,000 bytes, or four seconds of the bit rate its sequence header
+// gives, whichever is more: an HD stream at 15 Mbit/s with 1 s GOPs has
+// GOPs of 1.9 MB).
 constexpr std::int32_t kScrambledVideoFill = 2048000;
-constexpr std::int32_t kScrambledAudioFill = 1024000;
+constexpr std::int64_t kScrambledVideoSeconds = 4;
+// Room kept in the assembly buffer above that limit, for the payloads that
+// arrive until the next check.
+constexpr std::int32_t kVideoBufferHeadroom = 1 << 20;
 constexpr std::int64_t kGopTicks = 43200;
-constexpr std::int64_t kMpegStartLimit = 180000;  // 2 s
-constexpr std::int64_t kAc3StartLimit = 120000;
-constexpr std::uint64_t kCutLead = 14400;  // MPEG audio leaves a cut 160 ms early
-constexpr std::int64_t kWrap = 1ll << 33;
-
-// Layer II bit rates of MPEG-1 audio (ISO/IEC 11172-3), kbit/s by index.
-constexpr int kLayer2Rates[16] = {0,   32,  48,  56,  64,  80,  96,  112,
-                                  128, 160, 192, 224, 256, 320, 384, 0};
-constexpr int kMpegSampleRates[4] = {44100, 48000, 32000, 0};
-
-// AC-3 frame sizes in 16-bit words (ATSC A/52 table 5.18), by fscod and frmsizecod.
-constexpr int kAc3Words[3][38] = {
-    {64,  64,  80,  80,  96,  96,  112, 112, 128, 128,  160,  160,  192,
-     192, 224, 224, 256, 256, 320, 320, 384, 384, 448,  448,  512,  512,
-     640, 640, 768, 768, 896, 896, 1024, 1024, 1152, 1152, 1280, 1280},
-    {69,  70,  87,  88,  104, 105, 121, 122, 139, 140,  174,  175,  208,
-     209, 243, 244, 278, 279, 348, 349, 417, 418, 487,  488,  557,  558,
-     696, 697, 835, 836, 975, 976, 1114, 1115, 1253, 1254, 1393, 1394},
-    {96,  96,  120, 120, 144, 144, 168, 168, 192, 192,  240,  240,  288,
-     288, 336, 336, 384, 384, 480, 480, 576, 576, 672,  672,  768,  768,
-     960, 960, 1152, 1152, 1344, 1344, 1536, 1536, 1728, 1728, 1920, 1920}};
-constexpr int kAc3SampleRates[3] = {48000, 44100, 32000};
+constexpr std::uint32_t kVariableBitRate = 0x3FFFF;
 
 // 00 00 01 followed by id (any byte when id < 0) in one payload.
 int FindStartCode(const std::uint8_t* p, int length, int id) {
@@ -54,53 +39,21 @@ int FindStartCode(const std::uint8_t* p, int length, int id) {
     return at == mpeg::kNotFound ? kNotFound : static_cast<int>(at);
 }
 
-int FindAudioSync(const std::uint8_t* p, int length) {
-    for (int i = 0; i + 1 < length; ++i)
-        if (p[i] == 0xFF && (p[i + 1] == 0xFC || p[i + 1] == 0xFD)) return i;
-    return kNotFound;
-}
-
-int FindAC3Sync(const std::uint8_t* p, int length) {
-    for (int i = 0; i + 1 < length; ++i)
-        if (p[i] == 0x0B && p[i + 1] == 0x77) return i;
-    return kNotFound;
-}
-
-bool IsSyncAt(const std::uint8_t* p, bool ac3) {
-    return ac3 ? (p[0] == 0x0B && p[1] == 0x77) : (p[0] == 0xFF && (p[1] == 0xFC || p[1] == 0xFD));
-}
-
-// later - earlier on the 33-bit circle, in [-2^32, 2^32).
-std::int64_t Diff33(std::uint64_t earlier, std::uint64_t later) {
-    std::int64_t d = static_cast<std::int64_t>((later - earlier) & (kWrap - 1));
-    return d >= kWrap / 2 ? d - kWrap : d;
-}
-
-std::uint64_t ReadStamp(const std::uint8_t* p) {
-    return (static_cast<std::uint64_t>(p[0] & 0x0E) << 29) | (static_cast<std::uint64_t>(p[1]) << 22) |
-           (static_cast<std::uint64_t>(p[2] & 0xFE) << 14) | (static_cast<std::uint64_t>(p[3]) << 7) |
-           (p[4] >> 1);
-}
-
 // Writes a PTS keeping the high nibble of the first byte and all marker bits set.
 void WritePTS(std::uint64_t pts, std::uint8_t* p) {
-    p[0] = static_cast<std::uint8_t>((p[0] & 0xF0) | ((pts >> 29) & 0x0E) | 1);
-    p[1] = static_cast<std::uint8_t>(pts >> 22);
-    p[2] = static_cast<std::uint8_t>(((pts >> 14) & 0xFE) | 1);
-    p[3] = static_cast<std::uint8_t>(pts >> 7);
-    p[4] = static_cast<std::uint8_t>(((pts << 1) & 0xFE) | 1);
+    pes::WriteStamp(pts, static_cast<std::uint8_t>(p[0] >> 4), p);
 }
 
-bool HasPts(const std::uint8_t* header, int length) {
-    return length >= 14 && (header[7] & 0x80) != 0;
+// Whether a video payload begins with a PES header (00 00 01 E0..EF).
+bool IsVideoPesStart(const std::uint8_t* payload, int length) {
+    return length >= 4 && payload[0] == 0 && payload[1] == 0 && payload[2] == 1 &&
+           (payload[3] & 0xF0) == 0xE0;
 }
 
-// The header length of a PES that starts at p, or 0 when it does not fit in
-// what is held (or in a saved header): such a header is damaged data.
-int PesHeaderLength(const std::uint8_t* p, int length) {
-    if (length < 9) return 0;
-    const int h = 9 + p[8];
-    return h <= length && h <= 255 ? h : 0;
+// The picture_coding_type of the picture header at p (00 00 01 00), 0 when
+// the header is not wholly held.
+int PictureType(const std::uint8_t* p, int length) {
+    return length >= 6 ? (p[5] >> 3) & 7 : 0;
 }
 
 }  // namespace
@@ -130,59 +83,129 @@ void CMpegTsDemux::queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint
     packet.m_headerLength = channel.m_unitHeaderLength;
     packet.m_afterCut = channel.m_leftCut;
     channel.m_leftCut = 0;
-    if (HasPts(packet.Data(), std::min(length, packet.m_headerLength)))
+    if (pes::HasPts(packet.Data(), std::min(length, packet.m_headerLength)))
         WritePTS(pts, packet.Data() + 9);
     channel.Add(std::move(packet));
+}
+
+// Takes the PES header that begins a video payload into the store of the
+// last one; false when it is longer than the payload holds (damage).
+bool CMpegTsDemux::takeVideoHeader(CMpegChannel& channel, const std::uint8_t* payload, int length,
+                                   int& headerLength) {
+    headerLength = pes::HeaderLength(payload, length);
+    if (headerLength == 0) return false;
+    std::memcpy(m_videoHeader, payload, static_cast<std::size_t>(headerLength));
+    m_videoHeaderLength = headerLength;
+    if (pes::HasPts(payload, headerLength)) {
+        channel.m_latestPTS = pes::ReadStamp(payload + 9);
+        channel.m_seenPTS = 1;
+    }
+    return true;
+}
+
+// The unit in the buffer lost packets after the bytes it holds. The pictures
+// before the damaged one are whole and are kept. The cut goes to the last I
+// or P picture at or before the damage: it is shown after the B pictures
+// that follow it in the stream, so a damaged B picture would otherwise leave
+// a hole before it, and everything after it refers to it. Nothing more is
+// collected until the next sequence header.
+void CMpegTsDemux::sealVideoUnit(CMpegChannel& channel) {
+    channel.m_unitSealed = 1;
+    const int cut = wholePicturesEnd(channel);
+    if (cut < 0) return;  // no picture begun: the unit is given up as it is
+    channel.TruncateBuffer(cut);
+    ++m_dataErrors;
+    LogPrint("Dropping Video Frame @ PTS " + channel.FormatTime(channel.m_unitPTS), 1);
+}
+
+// Where the whole pictures of the unit in the buffer end when its last
+// picture is damaged or cut short: at the last I or P picture (or a picture
+// whose header is not wholly held), else at the first picture; -1 when no
+// picture has begun.
+int CMpegTsDemux::wholePicturesEnd(CMpegChannel& channel) const {
+    const std::uint8_t* d = channel.Buffer();
+    const int from = channel.m_unitHeaderLength;
+    const int fill = channel.BufferFill();
+    int first = -1, lastAnchor = -1;
+    int at = FindStartCode(d + from, fill - from, 0x00);
+    at = at < 0 ? -1 : at + from;
+    while (at >= 0) {
+        if (first < 0) first = at;
+        if (PictureType(d + at, fill - at) != 3) lastAnchor = at;
+        const int next = FindStartCode(d + at + 4, fill - at - 4, 0x00);
+        at = next < 0 ? -1 : at + 4 + next;
+    }
+    return lastAnchor >= 0 ? lastAnchor : first;
+}
+
+// Whether the unit in the buffer holds at least one picture.
+bool CMpegTsDemux::unitHasPicture(CMpegChannel& channel) const {
+    const int from = channel.m_unitHeaderLength;
+    return FindStartCode(channel.Buffer() + from, channel.BufferFill() - from, 0x00) >= 0;
+}
+
+// The scrambled-video limit and the buffer it needs, from the bit rate a
+// sequence header states (bit_rate_value in units of 400 bit/s).
+void CMpegTsDemux::noteVideoBitRate(CMpegChannel& channel, const std::uint8_t* sequence, int length) {
+    if (length < 11) return;
+    const std::uint32_t value = (sequence[8] << 10) | (sequence[9] << 2) | (sequence[10] >> 6);
+    std::int64_t limit = kScrambledVideoFill;
+    if (value != kVariableBitRate)
+        limit = std::max<std::int64_t>(limit, std::int64_t{value} * 400 / 8 * kScrambledVideoSeconds);
+    m_scrambledVideoFill = static_cast<std::int32_t>(limit);
+    const auto wanted = static_cast<std::int32_t>(limit + kVideoBufferHeadroom);
+    if (channel.BufferCapacity() < wanted) channel.SetBufferCapacity(wanted);
 }
 
 CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
                                                const std::uint8_t* payload, int length,
                                                bool unitStart) {
-    bool startsPes = false;
     int pesLength = 0;
-    if (unitStart && length >= 4 && payload[0] == 0 && payload[1] == 0 && payload[2] == 1 &&
-        (payload[3] & 0xF0) == 0xE0) {
-        pesLength = PesHeaderLength(payload, length);
-        if (pesLength == 0) {
-            // A header longer than the packet holds: damaged, never copied.
-            channel.m_errorMark = 1;
-            return Step::Next;
-        }
-        std::memcpy(m_videoHeader, payload, static_cast<std::size_t>(pesLength));
-        m_videoHeaderLength = pesLength;
-        startsPes = true;
+    bool startsPes = false;
+    if (unitStart && IsVideoPesStart(payload, length)) {
+        // A header longer than the packet holds is damage, never copied.
+        if (!takeVideoHeader(channel, payload, length, pesLength)) channel.m_errorMark = 1;
+        startsPes = pesLength > 0;
     }
+    // A loss reported for this packet damaged the unit under way.
+    if (channel.m_errorMark && !channel.m_unitSealed && channel.m_started &&
+        channel.BufferFill() > channel.m_unitHeaderLength)
+        sealVideoUnit(channel);
+    if (unitStart && IsVideoPesStart(payload, length) && !startsPes) return Step::Next;
 
     const int seq = FindStartCode(payload + pesLength, length - pesLength, 0xB3);
+    const bool collecting = channel.m_seqHeaderSeen && !channel.m_errorMark && !channel.m_unitSealed;
     if (seq < 0) {
         if (startsPes && channel.m_started) {
-            // The elementary stream goes on after this PES header.
-            const int sc = FindStartCode(payload + pesLength, length - pesLength, -1);
-            if (sc >= 0) channel.Append(payload + pesLength + sc, length - pesLength - sc);
+            // The elementary stream goes on after this PES header: every byte
+            // of it is kept, whether or not it begins with a start code.
+            if (collecting) channel.Append(payload + pesLength, length - pesLength);
             return Step::Next;
         }
-        if (channel.BufferFill() > kScrambledVideoFill) {
+        if (channel.BufferFill() > m_scrambledVideoFill) {
             // The rest of the recording is not demultiplexed: the job must
             // not pass for a clean one.
             ++m_dataErrors;
             LogPrint("MPEG video stream seems to be (partly) scrambled!!! PID=" + Hex16(channel.m_pid), 1);
             return Step::Stop;
         }
-        if (channel.m_seqHeaderSeen && !channel.m_errorMark) channel.Append(payload, length);
+        if (collecting) channel.Append(payload, length);
         return Step::Next;
     }
     const int at = pesLength + seq;
+    // The bytes before the sequence header end the unit under way.
+    if (collecting && channel.m_started) channel.Append(payload + pesLength, seq);
 
     // The first unit can only begin where a PES header with a PTS has been seen.
-    if (!channel.m_started && !HasPts(m_videoHeader, m_videoHeaderLength)) return Step::Next;
+    if (!channel.m_started && !pes::HasPts(m_videoHeader, m_videoHeaderLength)) return Step::Next;
     channel.m_seqHeaderSeen = 1;
     // A unit whose PES header has no PTS follows its predecessor by one GOP.
     std::uint64_t unitPts = channel.m_currentPTS + kGopTicks;
-    if (HasPts(channel.Buffer(), std::min(channel.BufferFill(), channel.m_unitHeaderLength)))
-        unitPts = ReadStamp(channel.Buffer() + 9);
+    if (pes::HasPts(channel.Buffer(), std::min(channel.BufferFill(), channel.m_unitHeaderLength)))
+        unitPts = pes::ReadStamp(channel.Buffer() + 9);
 
     if (!channel.m_started) {
-        const std::uint64_t first = ReadStamp(m_videoHeader + 9);
+        const std::uint64_t first = pes::ReadStamp(m_videoHeader + 9);
         LogWrite("First Video PTS is: " + channel.FormatTime(first), 3);
         channel.m_errorMark = channel.m_dropMark = 0;
         channel.m_started = 1;
@@ -193,14 +216,17 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
     if (channel.BufferFill() > 0) {
         CCutArea* area = FindCutArea(static_cast<std::int64_t>(unitPts));
         if (!area) {
-            // A GOP that lost packets is not passed on: its remainder was not
-            // collected, so it would end in a broken picture. The next unit
+            // A unit cut at a loss keeps its whole pictures; the next unit
             // carries the drop mark, which the synchroniser treats as a gap.
-            if (!channel.m_errorMark) {
+            const bool damaged = channel.m_errorMark || channel.m_unitSealed;
+            if (!damaged || unitHasPicture(channel)) {
                 queueUnit(channel, unitPts, kKindVideo, channel.BufferFill());
                 channel.m_runningDuration += kGopTicks;
-                channel.m_dropMark = 0;
+            } else {
+                ++m_dataErrors;
+                LogPrint("Dropping Video Frame @ PTS " + channel.FormatTime(unitPts), 1);
             }
+            channel.m_dropMark = damaged ? 1 : 0;
             channel.m_currentPTS = unitPts;
             channel.m_inCut = 0;
         } else if (!channel.m_inCut) {
@@ -212,23 +238,24 @@ CMpegTsDemux::Step CMpegTsDemux::assembleVideo(CMpegChannel& channel,
                 return Step::Next;  // the unit stays in the buffer
             }
         }
-        channel.m_dropMark = channel.m_errorMark | channel.m_dropMark;
-        if (channel.m_dropMark) {
-            ++m_dataErrors;
-            LogPrint("Dropping Video Frame @ PTS " + channel.FormatTime(unitPts), 1);
-        }
         channel.m_errorMark = 0;
     }
 
     channel.EmptyBuffer();
+    channel.m_unitSealed = 0;
     if (channel.BufferCapacity() <= m_videoHeaderLength) {
         LogWrite("MPEG Buffer Full!!!, StreamType: " + std::to_string(channel.m_streamType), 1);
         throw CMpegChannelException("Buffer Full!!!");
     }
+    noteVideoBitRate(channel, payload + at, length - at);
     std::memcpy(channel.m_savedHeader.data(), m_videoHeader,
                 static_cast<std::size_t>(m_videoHeaderLength));
     channel.m_savedHeaderLength = m_videoHeaderLength;
     channel.m_unitHeaderLength = m_videoHeaderLength;
+    channel.m_unitPTS = pes::HasPts(m_videoHeader, m_videoHeaderLength)
+                            ? pes::ReadStamp(m_videoHeader + 9)
+                            : channel.m_currentPTS + kGopTicks;
+    channel.m_unitPTSValid = 1;
     channel.Append(m_videoHeader, m_videoHeaderLength);
     channel.Append(payload + at, length - at);
     return Step::Next;
@@ -243,212 +270,4 @@ void CMpegTsDemux::jumpOverCut(const CCutArea& area) {
         m_recording->Seek(static_cast<std::int64_t>(target), CRawFile::begin);
     if (m_channels->m_videoChannel) m_channels->m_videoChannel->m_inCut = 1;
     for (sPMTEntry& e : m_pmt) e.lastContinuity = -1;
-}
-
-bool CMpegTsDemux::startPes(CMpegChannel& channel, const std::uint8_t*& payload, int& length) {
-    if (length < 9 || payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return false;
-    const int h = PesHeaderLength(payload, length);
-    if (h == 0) {
-        channel.m_errorMark = 1;  // damaged header: the frame it belongs to is lost
-        return false;
-    }
-    std::uint64_t pts = channel.m_currentPTS;
-    const bool hasPts = HasPts(payload, h);
-    if (hasPts) pts = ReadStamp(payload + 9);
-    const CMpegChannel* video = m_channels->m_videoChannel;
-    // Audio ahead of the first picture is not wanted; "ahead" on the 33-bit
-    // circle, so that a clock wrap after the video's start does not stop it.
-    if (video && !channel.m_started && Diff33(video->m_startPTS, pts) < 0) return false;
-    if (channel.m_startPTS == 0 && hasPts) channel.m_startPTS = channel.m_currentPTS = pts;
-    std::memcpy(channel.m_savedHeader.data(), payload, static_cast<std::size_t>(h));
-    channel.m_savedHeaderLength = h;
-    channel.m_seqHeaderSeen = (payload[3] & 0xF0) == 0xC0;
-    const bool frameOpen = channel.m_started && channel.BufferFill() > channel.m_unitHeaderLength;
-    if (channel.m_started && !frameOpen) {
-        // The next frame begins in this PES: it gets this PES's header.
-        channel.m_expectedUnitLength += h - channel.m_unitHeaderLength;
-        channel.EmptyBuffer();
-        channel.Append(payload, h);
-        channel.m_unitHeaderLength = h;
-    }
-    if (hasPts) {
-        // While a frame is still open the new stamp is its successor's.
-        if (frameOpen) {
-            channel.m_pendingPTS = pts;
-            channel.m_hasPendingPTS = 1;
-        } else {
-            channel.m_currentPTS = pts;
-        }
-    }
-    payload += h;
-    length -= h;
-    return true;
-}
-
-// Begins a frame at frame: the buffer gets the saved PES header, the expected
-// unit length and frame duration come from the frame header. False when the
-// header is not a usable one (free format, reserved rate, table index out of
-// range).
-bool CMpegTsDemux::startFrame(CMpegChannel& channel, const std::uint8_t* frame, int length) {
-    const bool ac3 = channel.m_streamType == kStreamAC3;
-    if (length >= (ac3 ? 5 : 4)) {
-        int bytes = 0;
-        std::int32_t duration = 0;
-        if (ac3) {
-            const int fscod = frame[4] >> 6;
-            const int code = frame[4] & 0x3F;
-            if (fscod > 2 || code >= 38) return false;
-            bytes = 2 * kAc3Words[fscod][code];
-            duration = static_cast<std::int32_t>(1536ll * 90000 / kAc3SampleRates[fscod]);
-        } else {
-            const int rate = kLayer2Rates[frame[2] >> 4];
-            const int sampleRate = kMpegSampleRates[(frame[2] >> 2) & 3];
-            if (rate == 0 || sampleRate == 0) return false;
-            bytes = sampleRate == 44100
-                        ? static_cast<int>(std::lround(144.0 * rate * 1000 / sampleRate))
-                        : 144 * rate * 1000 / sampleRate;
-            duration = bytes * 720 / rate;
-        }
-        channel.m_expectedUnitLength = channel.m_savedHeaderLength + bytes;
-        channel.m_frameDuration = duration;
-    }
-    channel.m_errorMark = channel.m_dropMark = 0;
-    channel.EmptyBuffer();
-    channel.m_started = 1;
-    channel.Append(channel.m_savedHeader.data(), channel.m_savedHeaderLength);
-    channel.m_unitHeaderLength = channel.m_savedHeaderLength;
-    return true;
-}
-
-// An audio frame whose header or successor is not where it must be: reported,
-// and the stream looks for a frame start again at its next PES.
-void CMpegTsDemux::loseFrameStep(CMpegChannel& channel) {
-    ++m_dataErrors;
-    LogPrint(std::string(channel.m_streamType == kStreamAC3 ? "Found invalid AC3 frame @ PTS "
-                                                            : "Found invalid audio frame @ PTS ") +
-                 channel.FormatTime(channel.m_currentPTS),
-             1);
-    channel.m_started = 0;
-}
-
-// Cuts as many whole frames out of the payload as it completes. A frame ends
-// where its successor's sync word is found, from one byte before to two bytes
-// after its nominal end (the padding bit is not counted in the nominal
-// length); without room to look, at the nominal end.
-void CMpegTsDemux::cutFrames(CMpegChannel& channel, const std::uint8_t* q, int r) {
-    const bool ac3 = channel.m_streamType == kStreamAC3;
-    while (channel.m_started && r > 0) {
-        // A frame begins here (after a PES header): its own header decides
-        // its length, and a header that is not one ends the stream's step.
-        if (channel.BufferFill() == channel.m_unitHeaderLength && r >= (ac3 ? 5 : 4) &&
-            (!IsSyncAt(q, ac3) || !startFrame(channel, q, r))) {
-            loseFrameStep(channel);
-            return;
-        }
-        const int need = channel.m_expectedUnitLength - channel.BufferFill();
-        if (need < 0 || r < need) {
-            if (need < 0) {  // a frame length the buffer already passed: lost step
-                channel.m_started = 0;
-                return;
-            }
-            channel.Append(q, r);
-            return;
-        }
-        int end = need;
-        if (r - need > 1) {
-            end = -1;
-            for (int at = std::max(need - 1, 0); at <= need + 2 && at + 1 < r; ++at)
-                if (IsSyncAt(q + at, ac3)) {
-                    end = at;
-                    break;
-                }
-            if (end < 0) {
-                loseFrameStep(channel);
-                return;
-            }
-        }
-        channel.Append(q, end);
-        if (!channel.m_errorMark) {
-            queueUnit(channel, channel.m_currentPTS, ac3 ? kKindAC3 : kKindMpegAudio,
-                      channel.BufferFill());
-            if (!ac3) channel.m_runningDuration += channel.m_frameDuration;
-            channel.m_currentPTS += static_cast<std::uint64_t>(channel.m_frameDuration);
-        }
-        if (channel.m_hasPendingPTS) {
-            channel.m_currentPTS = channel.m_pendingPTS;
-            channel.m_hasPendingPTS = 0;
-        }
-        q += end;
-        r -= end;
-        if (!startFrame(channel, q, r)) {
-            loseFrameStep(channel);
-            return;
-        }
-    }
-}
-
-// Entering a cut area drops the frame under way. The channel counts as not
-// started from here on, so that each PES inside the area moves its current
-// stamp on (a stamp held back for an open frame would keep the stream in the
-// area for good) and the stream finds a frame start again behind the area.
-void CMpegTsDemux::abandonFrame(CMpegChannel& channel) {
-    channel.m_started = 0;
-    channel.EmptyBuffer();
-    if (channel.m_hasPendingPTS) channel.m_currentPTS = channel.m_pendingPTS;
-    channel.m_hasPendingPTS = 0;
-}
-
-void CMpegTsDemux::assembleAudio(CMpegChannel& channel, const std::uint8_t* payload, int length,
-                                 bool unitStart) {
-    const bool ac3 = channel.m_streamType == kStreamAC3;
-    const CMpegChannel* video = m_channels->m_videoChannel;
-    if (video && !video->m_started) return;
-    const bool tookPes = unitStart && startPes(channel, payload, length);
-
-    const std::uint64_t lead = channel.m_inCut && !ac3 ? kCutLead : 0;
-    if (FindCutArea(static_cast<std::int64_t>(channel.m_currentPTS + lead))) {
-        if (!channel.m_inCut) abandonFrame(channel);
-        channel.m_inCut = 1;
-        return;
-    }
-    if (channel.m_inCut) {
-        if (!ac3) {
-            if (CCutArea* area = FindCutArea(static_cast<std::int64_t>(channel.m_currentPTS)))
-                area->IsEnabled = false;
-        }
-        channel.m_inCut = 0;
-        channel.m_started = 0;
-        channel.m_leftCut = 1;
-    }
-
-    if (!channel.m_started && tookPes) {
-        const int f = ac3 ? FindAC3Sync(payload, length) : FindAudioSync(payload, length);
-        bool start = f >= 0;
-        if (start && video) {
-            const std::int64_t delay = Diff33(video->m_startPTS, channel.m_currentPTS);
-            const std::int64_t limit = ac3 ? kAc3StartLimit : kMpegStartLimit;
-            if (std::llabs(delay) >= limit && channel.m_syncTime == 0) start = false;
-            if (start && channel.m_syncTime == 0) channel.m_syncTime = delay;
-        }
-        if (start && startFrame(channel, payload + f, length - f)) {
-            payload += f;
-            length -= f;
-        }
-    }
-
-    if (channel.m_started) {
-        cutFrames(channel, payload, length);
-        return;
-    }
-    if (channel.BufferFill() >= (ac3 ? kScrambledAudioFill + 1 : kScrambledAudioFill + 1)) {
-        LogPrint(std::string(ac3 ? "AC3 audio stream seems to be scrambled!!! "
-                                 : "MPEG audio stream seems to be scrambled!!! ") +
-                     Hex16(channel.m_pid),
-                 1);
-        ++m_dataErrors;  // the stream is left out from here on
-        channel.EmptyBuffer();
-        m_dropPid = channel.m_pid;
-        return;
-    }
-    channel.Append(payload, length);
 }

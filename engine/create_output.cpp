@@ -75,6 +75,25 @@ std::uint64_t FileLength(const std::string& path) {
     return file.Open(path, platform::modeRead, &error) ? file.Length() : 0;
 }
 
+// Streams the output should hold but got nothing of (video that never
+// started, sound that never found a frame): each is reported; their number.
+// An output without any stream to hold is reported too.
+int ReportMissingStreams(const CChannelSet& output) {
+    int missing = 0, written = 0;
+    for (const CMpegChannel* c : output.Channels()) {
+        if (c->m_streamType != 2 && !IsAudio(c->m_streamType)) continue;
+        ++written;
+        if (c->Added() > 0) continue;
+        LogPrint("No data for stream PID=" + Hex16(c->m_pid) + ": it is missing from the output", 1);
+        ++missing;
+    }
+    if (written == 0) {
+        LogPrint("No video or audio stream to write: the output is empty", 1);
+        ++missing;
+    }
+    return missing;
+}
+
 // Ends a job that could not run or failed on its way.
 JobResult Fail(const std::string& reason) {
     LogPrint("Failed: " + reason, 1);
@@ -123,6 +142,8 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
         KeepVideoAndAudio(demux, demux.Channels().m_videoPid, audioPid);
 
     CMpegSync sync(demux.Channels());
+    // A long search for the packet sync reports where it is and sees Cancel.
+    demux.SetProgressHook([this](std::uint64_t position) { return ReportProgress(position); });
     const std::string base = BaseName(recording.GetFileTitle());
     const std::string folder = !m_outputFolder.empty() ? m_outputFolder
                                : CPreferences::GetUseSourceAsOutputPath()
@@ -165,6 +186,10 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
             sync.Forward();
             writer->Write();
         }
+        if (demux.Cancelled()) {
+            LogPrint("Aborted by user", 1);
+            cancelled = true;
+        }
         if (!cancelled) sync.Forward();
         writer->Write(true);
     } catch (const CMpegChannelException& e) {
@@ -189,13 +214,14 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
         LogPrint("Warning: " + file + " is empty: no data of its stream was written", 1);
         emptyOutput = true;
     }
-
+    const int missing = cancelled ? 0 : ReportMissingStreams(sync.Output());
     const auto seconds = static_cast<std::uint32_t>((platform::TickCount() - start) / 1000);
     LogPrint("Done, " + std::to_string(seconds) + "s", 1);
     LogPrint("", 1);
     if (!progress.IsCancelled()) progress.SetPos(1000);
     progress.Finish();
     if (cancelled) return JobResult::Cancelled;
-    return demux.DataErrors() + sync.Repairs() > 0 || emptyOutput ? JobResult::DoneWithWarnings
-                                                                   : JobResult::Done;
+    return demux.DataErrors() + sync.Repairs() + missing > 0 || emptyOutput
+               ? JobResult::DoneWithWarnings
+               : JobResult::Done;
 }

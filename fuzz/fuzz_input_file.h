@@ -14,12 +14,18 @@ inline std::string FuzzFilePath() {
     return path;
 }
 
-// Writes the bytes and opens them read-only; false when the system refuses.
-inline bool OpenFuzzRecording(CRawFile& file, const std::uint8_t* data, std::size_t size) {
+// Writes the bytes to the process's fuzz file; false when the system refuses.
+inline bool WriteFuzzRecording(const std::uint8_t* data, std::size_t size) {
     std::FILE* out = std::fopen(FuzzFilePath().c_str(), "wb");
     if (!out) return false;
     const bool written = std::fwrite(data, 1, size, out) == size;
     std::fclose(out);
+    return written;
+}
+
+// Writes the bytes and opens them read-only; false when the system refuses.
+inline bool OpenFuzzRecording(CRawFile& file, const std::uint8_t* data, std::size_t size) {
     platform::FileError error;
-    return written && file.Open(FuzzFilePath(), platform::modeRead, &error) && !error.Failed();
+    return WriteFuzzRecording(data, size) &&
+           file.Open(FuzzFilePath(), platform::modeRead, &error) && !error.Failed();
 }

@@ -32,6 +32,19 @@ void CMpegChannel::SetRingSize(std::int32_t n) {
     m_head = m_tail = 0;
 }
 
+void CMpegChannel::GrowRing(std::int32_t n) {
+    if (n <= m_ringCapacity) return;
+    std::vector<CMpegPacket> packets(static_cast<std::size_t>(n));
+    const std::int32_t count = m_head - m_tail;
+    for (std::int32_t i = 0; i < count; ++i)
+        packets[static_cast<std::size_t>(i)] =
+            std::move(m_packets[static_cast<std::size_t>((m_tail + i) % m_ringCapacity)]);
+    m_packets = std::move(packets);
+    m_ringCapacity = n;
+    m_tail = 0;
+    m_head = count;
+}
+
 CMpegPacket& CMpegChannel::ReserveHead() {
     // Full at capacity - 1 packets: one more would make head and tail meet.
     // The check comes before the store so the oldest packet is never clobbered.
@@ -50,6 +63,7 @@ void CMpegChannel::Add(const CMpegPacket& packet) {
 void CMpegChannel::Add(CMpegPacket&& packet) {
     ReserveHead() = std::move(packet);
     ++m_head;
+    ++m_added;
     if (m_head > m_ringCapacity && m_tail > m_ringCapacity) {
         m_head -= m_ringCapacity;
         m_tail -= m_ringCapacity;
@@ -85,6 +99,16 @@ void CMpegChannel::Append(const std::uint8_t* bytes, std::int32_t n) {
     throw CMpegChannelException("Buffer Full!!!");
 }
 
+void CMpegChannel::TruncateBuffer(std::int32_t length) {
+    if (length >= 0 && static_cast<std::size_t>(length) < m_buffer.size())
+        m_buffer.resize(static_cast<std::size_t>(length));
+}
+
+void CMpegChannel::SetBufferCapacity(std::int32_t capacity) {
+    m_bufferCapacity = std::max(capacity, static_cast<std::int32_t>(m_buffer.size()) + 1);
+    m_buffer.reserve(static_cast<std::size_t>(m_bufferCapacity));
+}
+
 std::vector<std::uint8_t> CMpegChannel::TakeBuffer(std::int32_t length) {
     std::vector<std::uint8_t> unit;
     unit.swap(m_buffer);
@@ -94,7 +118,10 @@ std::vector<std::uint8_t> CMpegChannel::TakeBuffer(std::int32_t length) {
 }
 
 std::string CMpegChannel::FormatTime(std::uint64_t timeStamp) const {
-    const auto ms = static_cast<std::uint32_t>((timeStamp - m_startPTS) / 90);
+    // Counted on the 33-bit circle: a stamp that wrapped past 2^33 since the
+    // stream's start is later, not 26 hours earlier.
+    constexpr std::uint64_t kStampMask = (std::uint64_t{1} << 33) - 1;
+    const auto ms = static_cast<std::uint32_t>(((timeStamp - m_startPTS) & kStampMask) / 90);
     std::string milli = "000" + std::to_string(ms % 1000);
     milli = milli.substr(milli.size() - 3);
     auto two = [](std::uint32_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };

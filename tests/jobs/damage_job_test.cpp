@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <map>
 
 #include "job_fixture.h"
+#include "support/ts_builder.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "shell/preferences.h"
@@ -205,6 +207,73 @@ TEST_F(FailureTest, CancelKeepsWhatWasWrittenAndSaysSo) {
     EXPECT_TRUE(platform::FileExists(Output("rec.m2v")));
 }
 
+// 32 MiB of zeros in the middle of a recording: while the sync is searched
+// for over them the progress bar moves (several times, not only at the start)
+// and Cancel ends the job there, before the pictures after them.
+TEST_F(FailureTest, CancelIsSeenDuringALongSyncSearch) {
+    auto bytes = ReadFileBytes(m_dir.File("rec.ts"));
+    const std::size_t zerosAt = bytes.size() / 2 / 188 * 188, zeros = std::size_t{32} << 20;
+    bytes.insert(bytes.begin() + static_cast<long>(zerosAt), zeros, 0);
+    WriteFileBytes(m_dir.File("zeros.ts"), bytes);
+    m_model.CloseWithoutSaving();
+    Open(m_dir.File("zeros.ts"));
+    // Cancel once the bar shows a position inside the zeros (per mille).
+    struct CancelInZeros : RecordingProgress {
+        int from = 0;
+        std::vector<int> positions;
+        int SetPos(int pos) override {
+            positions.push_back(pos);
+            return RecordingProgress::SetPos(pos);
+        }
+        bool IsCancelled() const override { return last > from + 100; }
+    } progress;
+    progress.from = static_cast<int>(1000.0 * static_cast<double>(zerosAt) / static_cast<double>(bytes.size()));
+    SetProgress(&progress);
+    std::uint64_t now = 0;
+    platform::SetClockForTesting([&now] { return now += 1000; });
+    const JobResult r = FunctionMng().FnCreateOutput(0, OutputEs);
+    platform::SetClockForTesting(nullptr);
+    SetProgress(&m_progress);
+    EXPECT_EQ(r, JobResult::Cancelled);
+    const int inside = static_cast<int>(std::count_if(
+        progress.positions.begin(), progress.positions.end(), [&](int p) { return p > progress.from; }));
+    EXPECT_GE(inside, 2);
+    EXPECT_LT(progress.last, progress.from + 200);
+    bool aborted = false;
+    for (const std::string& l : progress.lines) aborted |= l == "Aborted by user";
+    EXPECT_TRUE(aborted);
+}
+
+// Video whose PES never carry a sequence header (less than the 2 MB that
+// count as scrambled): nothing can be written, and the job says so instead
+// of "Done" alone; the command line ends with 1.
+TEST_F(FailureTest, VideoThatNeverStartsEndsWithAWarning) {
+    tsb::RecordingPlan plan;
+    plan.gops = 1;
+    plan.pictureBytes = 1000;
+    tsb::TsBuilder b;
+    b.Section(0, tsb::PatSection(1, {{1, plan.pmtPid}}));
+    b.Section(plan.pmtPid, tsb::PmtSection(1, 0x100, {{2, 0x100, {}}, {3, 0x101, {}}}));
+    for (int k = 0; k < 200; ++k) {
+        b.Unit(0x100, tsb::PesPacket(0xE0, plan.firstPts + k * 3600, std::nullopt,
+                                     tsb::Filler(3000), true));
+        b.Unit(0x101, tsb::PesPacket(0xC0, plan.firstPts + k * 3600, std::nullopt,
+                                     tsb::MpegAudioFrame()));
+    }
+    WriteFileBytes(m_dir.File("nopictures.ts"), b.Data());
+    m_model.CloseWithoutSaving();
+    Open(m_dir.File("nopictures.ts"));
+    EXPECT_EQ(RunJob(OutputMpeg, 0x101), JobResult::DoneWithWarnings) << Lines();
+    EXPECT_TRUE(Logged("No data for stream PID=0x0100")) << Lines();
+    EXPECT_TRUE(Logged("No data for stream PID=0x0101")) << Lines();
+    const std::string cli = std::string(RAVELO_BINARY_DIR) + "/cli/ravelo-cli";
+    const std::string command = "RAVELO_SETTINGS=" + m_dir.File("cli.ini") + " " + cli + " demux " +
+                                m_dir.File("nopictures.ts") + " -o " + m_dir.File("cli") +
+                                " --quiet </dev/null >/dev/null 2>&1; echo $?";
+    platform::MakeDirectory(m_dir.File("cli"));
+    EXPECT_EQ(std::atoi(RunShell(command).c_str()), 1);
+}
+
 // Video without a sequence header for 2 MB (here one GOP of 8 s at 8 Mbit/s)
 // counts as scrambled: the demultiplexing ends there, which the job reports
 // as a data error rather than as a clean run.
@@ -221,29 +290,95 @@ TEST_F(FailureTest, ScrambledLookingVideoEndsTheJobWithAWarning) {
     EXPECT_TRUE(Logged("MPEG video stream seems to be (partly) scrambled!!! PID=0x0100")) << Lines();
 }
 
-// The real captures: every job runs through, whatever they hold.
-TEST_F(FailureTest, RealCapturesRunThroughAllJobs) {
+// Six whole GOPs, then video that shows no sequence header for over 5 MB
+// (more than four seconds of its stated rate): the demultiplexing stops
+// there as for scrambled video, and everything before it is written, the
+// last GOP and its sound included.
+TEST_F(FailureTest, WhatCameBeforeScrambledVideoIsWritten) {
+    tsb::RecordingPlan plan;
+    plan.gops = 6;
+    tsb::Bytes ts = tsb::BuildRecording(plan);
+    tsb::RecordingPlan scrambled = plan;
+    scrambled.firstPts += 6 * 12 * tsb::kPictureTicks;
+    scrambled.gops = 1;
+    scrambled.gopLength = 20;
+    scrambled.pictureBytes = 250000;
+    const tsb::Bytes rest = tsb::BuildRecording(scrambled);
+    ts.insert(ts.end(), rest.begin(), rest.end());
+    WriteFileBytes(m_dir.File("scrambled.ts"), ts);
+    m_model.CloseWithoutSaving();
+    Open(m_dir.File("scrambled.ts"));
+    EXPECT_EQ(RunJob(OutputEs), JobResult::DoneWithWarnings) << Lines();
+    EXPECT_TRUE(Logged("MPEG video stream seems to be (partly) scrambled!!! PID=0x0100")) << Lines();
+    const std::string m2v = Output("scrambled.m2v"), mp2 = Output("scrambled.mp2");
+    int pictures = 0;
+    const auto bytes = ReadFileBytes(m2v);
+    for (std::size_t i = 0; i + 3 < bytes.size(); ++i)
+        pictures += bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] == 0;
+    // The counters start again where the second part begins: a sequence
+    // error, after which the sixth GOP ends at its last whole I or P picture.
+    EXPECT_EQ(pictures, 6 * 12 - 3);
+    // The sound runs at least as long as the pictures (192 kbit/s frames of 576 bytes).
+    EXPECT_GE(std::filesystem::file_size(mp2) / 576 * 24, static_cast<std::uintmax_t>(pictures * 40 - 24));
+}
+
+// The real captures: every job ends as the capture calls for, and writes
+// every output that the capture's streams can fill.
+struct CaptureExpectation {
+    JobResult result;                // of each of the three jobs
+    std::vector<std::string> filled;  // outputs that must not be empty
+};
+
+const std::map<std::string, CaptureExpectation>& Captures() {
+    static const std::map<std::string, CaptureExpectation> captures = {
+        {"abc_news_dvbt_au_mpeg2_mp2_latm_ttx", {JobResult::Done, {".m2v", ".mp2", ".mpg", ".vob"}}},
+        {"atsc_ac3_audio_only_video_pid_declared", {JobResult::Done, {".ac3", ".mpg", ".vob"}}},
+        {"bbc_news_dvbt_uk_mpeg2_704x576_dvbsub", {JobResult::Done, {".m2v", ".mp2", ".mpg", ".vob"}}},
+        {"p1_mpeg2_720x576_mp2_separate_pcr_pid", {JobResult::Done, {".m2v", ".mp2", ".mpg", ".vob"}}},
+        {"rai_mux_dvbt_it_mpeg2_mp2_ttx",
+         {JobResult::Done, {".m2v", ".mp2", "(2).mp2", "(3).mp2", ".mpg", ".vob"}}},
+        // Sequence errors, and MPEG audio without a PMT taken for video.
+        {"radio_mux_sync_loss_cc_errors", {JobResult::DoneWithWarnings, {}}},
+        // H.264 video and partly scrambled: nothing of it is written.
+        {"sat_h264_damaged_partly_scrambled_bigpmt", {JobResult::DoneWithWarnings, {}}},
+        // Tables only: no stream to demultiplex.
+        {"mediaset_psi_only_ca_descriptors", {JobResult::Failed, {}}},
+    };
+    return captures;
+}
+
+TEST_F(FailureTest, RealCapturesGiveTheirOutputs) {
+    int seen = 0;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(RAVELO_REAL_CAPTURES))) {
         if (entry.path().extension() != ".ts") continue;
-        SCOPED_TRACE(entry.path().string());
+        const std::string name = entry.path().stem().string();
+        SCOPED_TRACE(name);
         m_model.CloseWithoutSaving();
-        CRecordingModel& model = m_model;
         std::string error;
-        if (!model.Open(entry.path().string(), &error)) continue;  // nothing to demultiplex
-        SetActiveRecording(&model);
+        ASSERT_TRUE(m_model.Open(entry.path().string(), &error)) << error;
+        SetActiveRecording(&m_model);
+        auto expected = Captures().find(name);
         for (OutputKind kind : {OutputEs, OutputMpeg, OutputVob}) {
             m_prompts.answers = {PromptAnswer::Yes};
-            const JobResult r = RunJob(kind, model.m_audioPid);
+            const JobResult r = RunJob(kind, m_model.m_audioPid ? m_model.m_audioPid : m_model.m_ac3Pid);
             EXPECT_TRUE(Logged("Done, ") || Logged("Failed: ")) << Lines();
-            (void)r;
+            if (expected != Captures().end()) {
+                EXPECT_EQ(r, expected->second.result) << kind << Lines();
+            }
+        }
+        if (expected == Captures().end()) continue;
+        ++seen;
+        for (const std::string& suffix : expected->second.filled) {
+            const std::string path = Output(name + suffix);
+            EXPECT_TRUE(platform::FileExists(path) && std::filesystem::file_size(path) > 0) << path;
         }
         // The undamaged MPEG-2 captures give program streams that decode cleanly.
-        const std::string name = entry.path().stem().string();
         if (name.find("mpeg2") != std::string::npos && name.find("damaged") == std::string::npos) {
             EXPECT_EQ(DecodeErrors(Output(name + ".mpg")), "");
         }
     }
+    EXPECT_EQ(seen, static_cast<int>(Captures().size()));
 }
 
 // ravelo-cli: exit codes, and no hang on a question without a terminal.

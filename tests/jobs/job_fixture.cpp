@@ -11,33 +11,30 @@
 
 namespace jobs {
 
-std::string RunShell(const std::string& command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return out;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) out.append(buffer.data(), n);
-    return out;
-}
-
 void MakeRecording(const std::string& path, const RecordingOptions& o) {
     std::ostringstream cmd;
     cmd << "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
            "\"testsrc2=size=352x288:rate=25\"";
     const int freqs[] = {440, 660, 330};
     const int tracks = o.mp2Tracks + (o.ac3 ? 1 : 0);
-    for (int i = 0; i < tracks; ++i)
-        cmd << " -f lavfi -i \"sine=frequency=" << freqs[i % 3] << ":sample_rate=" << o.sampleRate
-            << "\"";
+    for (int i = 0; i < tracks; ++i) {
+        if (o.noise)
+            cmd << " -f lavfi -i \"anoisesrc=seed=" << i + 1 << ":amplitude=0.3:sample_rate="
+                << o.sampleRate << "\"";
+        else
+            cmd << " -f lavfi -i \"sine=frequency=" << freqs[i % 3] << ":sample_rate=" << o.sampleRate
+                << "\"";
+    }
     cmd << " -map 0:v";
     for (int i = 0; i < tracks; ++i) cmd << " -map " << i + 1 << ":a";
     cmd << " -t " << o.seconds
         << " -c:v mpeg2video -b:v 1500k -g 12 -bf 2 -pix_fmt yuv420p";
     for (int i = 0; i < o.mp2Tracks; ++i)
         cmd << " -c:a:" << i << " mp2 -b:a:" << i << " " << o.mp2Kbits << "k -ac:a:" << i << " 2";
-    if (o.ac3) cmd << " -c:a:" << o.mp2Tracks << " ac3 -b:a:" << o.mp2Tracks << " 448k -ac:a:" << o.mp2Tracks << " 6";
-    cmd << " -pes_payload_size 0 -mpegts_start_pid 0x100 -f mpegts -mpegts_flags system_b -output_ts_offset " << o.offset
+    if (o.ac3)
+        cmd << " -c:a:" << o.mp2Tracks << " ac3 -b:a:" << o.mp2Tracks << " " << o.ac3Kbits
+            << "k -ac:a:" << o.mp2Tracks << " " << o.ac3Channels;
+    cmd << " -pes_payload_size " << o.pesPayload << " -mpegts_start_pid 0x100 -f mpegts -mpegts_flags system_b -output_ts_offset " << o.offset
         << " " << o.extra << " \"" << path << "\" 2>&1";
     const std::string out = RunShell(cmd.str());
     ASSERT_TRUE(out.empty()) << cmd.str() << "\n" << out;
@@ -73,49 +70,6 @@ int FrameCount(const std::string& path, const std::string& stream) {
 
 std::string DecodeErrors(const std::string& path) {
     return RunShell("ffmpeg -hide_banner -v error -i \"" + path + "\" -map 0 -f null - 2>&1");
-}
-
-namespace {
-bool PesPts(const unsigned char* p, int len, std::int64_t& pts) {
-    if (len < 14 || p[0] != 0 || p[1] != 0 || p[2] != 1 || !(p[7] & 0x80)) return false;
-    pts = (std::int64_t{(p[9] >> 1) & 7} << 30) | (std::int64_t{p[10]} << 22) |
-          (std::int64_t{p[11] >> 1} << 15) | (std::int64_t{p[12]} << 7) | (p[13] >> 1);
-    return true;
-}
-int PayloadStart(const unsigned char* p) {
-    const int afc = (p[3] >> 4) & 3;
-    if (afc == 2) return 188;
-    return afc == 3 ? 5 + p[4] : 4;
-}
-}  // namespace
-
-std::vector<unsigned char> RemovePackets(const std::vector<unsigned char>& ts,
-                                         const std::set<int>& pids, std::int64_t from,
-                                         std::int64_t to) {
-    std::vector<unsigned char> out;
-    std::map<int, std::int64_t> current;
-    for (std::size_t at = 0; at + 188 <= ts.size(); at += 188) {
-        const unsigned char* p = ts.data() + at;
-        const int pid = ((p[1] & 0x1F) << 8) | p[2];
-        const int start = PayloadStart(p);
-        std::int64_t pts = 0;
-        if ((p[1] & 0x40) && start < 188 && PesPts(p + start, 188 - start, pts)) current[pid] = pts;
-        const bool inRange = current.count(pid) && current[pid] >= from && current[pid] < to;
-        if (pids.count(pid) && inRange) continue;
-        out.insert(out.end(), p, p + 188);
-    }
-    return out;
-}
-
-std::int64_t FirstPts(const std::vector<unsigned char>& ts, int pid) {
-    for (std::size_t at = 0; at + 188 <= ts.size(); at += 188) {
-        const unsigned char* p = ts.data() + at;
-        if ((((p[1] & 0x1F) << 8) | p[2]) != pid || !(p[1] & 0x40)) continue;
-        const int start = PayloadStart(p);
-        std::int64_t pts = 0;
-        if (start < 188 && PesPts(p + start, 188 - start, pts)) return pts;
-    }
-    return -1;
 }
 
 bool RecordingProgress::Open(const std::string& title, bool) {

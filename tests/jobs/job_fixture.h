@@ -15,11 +15,16 @@
 #include "platform/memory_settings_store.h"
 #include "shell/progress.h"
 #include "shell/prompts.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
+#include "support/ts_damage.h"
 
 namespace jobs {
 
-std::string RunShell(const std::string& command);  // stdout (and stderr with 2>&1)
+// stdout (and stderr with 2>&1)
+inline std::string RunShell(const std::string& command) {
+    return RunCommand(command);
+}
 
 struct RecordingOptions {
     double seconds = 4;
@@ -29,9 +34,16 @@ struct RecordingOptions {
     int mp2Kbits = 192;
     int sampleRate = 48000;
     std::string extra;         // more ffmpeg output options
+    // Noise instead of tones: no two audio frames alike, so that the sync
+    // meter can tell each one's source time.
+    bool noise = false;
+    int ac3Kbits = 448;
+    int ac3Channels = 6;
+    int pesPayload = 0;        // -pes_payload_size: 0 one audio frame per PES
 };
 // MPEG-2 video 352x288, GOP 12 with two B pictures (open GOPs), MP2 tracks
-// on PIDs 0x101, 0x102..., AC-3 last; every audio frame in a PES of its own.
+// on PIDs 0x101, 0x102..., AC-3 last; every audio frame in a PES of its own
+// unless pesPayload gathers several.
 void MakeRecording(const std::string& path, const RecordingOptions& options);
 
 // Packet times of one stream of a file as ffprobe reports them (seconds).
@@ -42,13 +54,8 @@ int FrameCount(const std::string& path, const std::string& stream);
 // ffmpeg's messages while decoding every stream of a file (empty: clean).
 std::string DecodeErrors(const std::string& path);
 
-// Transport-packet surgery: drops the packets of the given PIDs whose PES
-// began at a PTS in [from, to) (90 kHz, source clock).
-std::vector<unsigned char> RemovePackets(const std::vector<unsigned char>& ts,
-                                         const std::set<int>& pids, std::int64_t from,
-                                         std::int64_t to);
-// The first video PTS of a recording (source clock).
-std::int64_t FirstPts(const std::vector<unsigned char>& ts, int pid);
+using damage::FirstPts;
+using damage::RemovePackets;
 
 class RecordingProgress : public IProgress {
 public:

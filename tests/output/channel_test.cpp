@@ -131,6 +131,29 @@ TEST_F(ChannelTest, FormatTimeCountsFromTheStreamStart) {
     EXPECT_EQ(c.FormatTime(1000), "0:00:00,000");
     EXPECT_EQ(c.FormatTime(1000 + 59999ull * 90), "0:00:59,999");
     EXPECT_EQ(c.FormatTime(1000 + 36000000ull * 90), "10:00:00,000");
+    // A stamp that wrapped past 2^33 since the start counts on.
+    c.m_startPTS = (1ull << 33) - 90000;
+    EXPECT_EQ(c.FormatTime(9000), "0:00:01,100");
+}
+
+TEST_F(ChannelTest, GrowingTheRingKeepsItsPacketsInOrder) {
+    CMpegChannel c(3, 0x101, 16);
+    c.SetRingSize(4);
+    c.SetCountersForTesting(6, 6);  // empty; the next packet goes to slot 2
+    CMpegPacket p;
+    auto add = [&](std::uint64_t pts) {
+        p.Init(0x101, pts, kKindMpegAudio, 0);
+        c.Add(p);
+    };
+    for (std::uint64_t pts = 1; pts <= 3; ++pts) add(pts);  // slots 2, 3, 0: full
+    c.GrowRing(40);
+    for (std::uint64_t pts = 4; pts <= 30; ++pts) add(pts);
+    EXPECT_EQ(c.Count(), 30);
+    for (std::uint64_t pts = 1; pts <= 30; ++pts) {
+        ASSERT_EQ(c.GetTail().m_pts, pts);
+        c.RemoveTail();
+    }
+    EXPECT_TRUE(c.IsEmpty());
 }
 
 TEST_F(ChannelTest, SetFindsRemovesAndPicksTheOldestPacket) {
