@@ -26,6 +26,8 @@ constexpr int kVbiTeletextDescriptor = 0x46;
 constexpr int kTeletextDescriptor = 0x56;
 constexpr int kSubtitlingDescriptor = 0x59;
 constexpr int kEnhancedAc3Descriptor = 0x7A;
+constexpr int kExtensionDescriptor = 0x7F;
+constexpr int kSupplementaryAudio = 0x06;  // its descriptor_tag_extension
 }  // namespace
 
 bool CPmtParser::IsPMTSection(const std::uint8_t* s, int length) {
@@ -154,10 +156,28 @@ void CPmtParser::classify(sPMTEntry& e, const std::uint8_t* s, int entry, int in
             break;
     }
     e.codec = EntryCodec(e);
-    if (IsAudio(e.streamType))
-        e.language = descriptorLanguage(s, descriptors, infoEnd, kLanguageDescriptor, "std");
-    else
+    if (!IsAudio(e.streamType)) {
         e.language = "???";
+        return;
+    }
+    e.language = supplementaryLanguage(s, descriptors, infoEnd);
+    if (e.language.empty())
+        e.language = descriptorLanguage(s, descriptors, infoEnd, kLanguageDescriptor, "std");
+}
+
+// DVB's supplementary audio descriptor (an extension descriptor) may name
+// the language of its stream; that name goes before the ISO 639 one.
+std::string CPmtParser::supplementaryLanguage(const std::uint8_t* s, int from, int end) {
+    for (int at = from; at + 2 <= end && at + 2 + s[at + 1] <= end; at += 2 + s[at + 1]) {
+        const int length = s[at + 1];
+        if (s[at] != kExtensionDescriptor || length < 5 || s[at + 2] != kSupplementaryAudio)
+            continue;
+        const bool languagePresent = (s[at + 3] & 0x01) != 0;
+        if (languagePresent && isLanguageLetter(s[at + 4]) && isLanguageLetter(s[at + 5]) &&
+            isLanguageLetter(s[at + 6]))
+            return std::string(reinterpret_cast<const char*>(s + at + 4), 3);
+    }
+    return {};
 }
 
 // Receivers put the ISO 639 language descriptor second, behind one other

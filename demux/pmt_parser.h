@@ -37,6 +37,7 @@ class CPmtParser {
     static bool isOtherPrivateData(const std::uint8_t* section, int entry, int infoEnd);
     // Offset of the first descriptor with this tag in from..end, or -1.
     static int findDescriptor(const std::uint8_t* section, int from, int end, int tag);
+    static std::string supplementaryLanguage(const std::uint8_t* section, int from, int end);
     static std::string descriptorLanguage(const std::uint8_t* section, int from, int end, int tag,
                                           const char* fallback = "???");
 

@@ -107,6 +107,20 @@ TEST(PmtParser, HdStreamTypesAndTheirLanguages) {
     EXPECT_EQ(pmt[3].language, "fra");
     EXPECT_EQ(pmt[4].language, "std");  // audio without a language descriptor
 
+    // DVB's supplementary audio descriptor names the language heard when
+    // its flag says so.
+    const Bytes supplementary = tsb::PmtSection(
+        1, 0x100,
+        {{0x11, 0x101,
+          cat(tsb::LanguageDescriptor("aus"), {0x7F, 0x05, 0x06, 0x87, 'e', 'n', 'g'})},
+         {0x11, 0x102,
+          cat(tsb::LanguageDescriptor("aus"), {0x7F, 0x05, 0x06, 0x86, 'e', 'n', 'g'})}});
+    CPMT audio;
+    ASSERT_TRUE(CPmtParser::ParsePMT(audio, supplementary.data(), len(supplementary)));
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[0].language, "eng");
+    EXPECT_EQ(audio[1].language, "aus");
+
     const Bytes hevc = tsb::PmtSection(1, 0x100, {{0x24, 0x100, {}}, {2, 0x110, {}}});
     CPMT second;
     ASSERT_TRUE(CPmtParser::ParsePMT(second, hevc.data(), len(hevc)));
