@@ -6,22 +6,8 @@ namespace codec {
 
 using namespace h264;
 
-H264AccessUnitScanner::H264AccessUnitScanner()
-    : m_splitter([this](const StartCodeUnit& unit) { onUnit(unit); }) {}
-
-void H264AccessUnitScanner::Feed(const std::uint8_t* data, std::size_t size) {
-    m_splitter.Feed(data, size);
-    m_fed = m_splitter.Fed();
-}
-
-void H264AccessUnitScanner::Finish() {
-    m_splitter.Finish();
-}
-
-void H264AccessUnitScanner::startAccessUnit(std::uint64_t offset) {
-    m_unitOpen = true;
-    m_unitStart = offset;
-    m_unitHasSlice = false;
+void H264AccessUnitScanner::startH264AccessUnit(std::uint64_t offset) {
+    startAccessUnit(offset);
     m_recoveryPoint = false;
 }
 
@@ -32,7 +18,7 @@ void H264AccessUnitScanner::onUnit(const StartCodeUnit& unit) {
         onSlice(unit);
         return;
     }
-    if (StartsAccessUnit(type) && (!m_unitOpen || m_unitHasSlice)) startAccessUnit(unit.offset);
+    if (StartsAccessUnit(type) && beginsAccessUnit()) startH264AccessUnit(unit.offset);
     const std::uint8_t* rbsp = unit.data + kHeaderSize;
     const std::size_t size = unit.size - kHeaderSize;
     if (type == kSps) {
@@ -82,10 +68,10 @@ void H264AccessUnitScanner::onSlice(const StartCodeUnit& unit) {
         slice.nalType = NalType(unit.data[0]);
         slice.firstMb = -1;
     }
-    const bool fresh = !m_unitHasSlice || (parsed && startsNewPicture(slice));
+    const bool fresh = !m_unitHasPicture || (parsed && startsNewPicture(slice));
     if (fresh) {
-        if (!m_unitOpen || m_unitHasSlice) startAccessUnit(unit.offset);
-        m_unitHasSlice = true;
+        if (beginsAccessUnit()) startH264AccessUnit(unit.offset);
+        m_unitHasPicture = true;
         reportPicture(slice, parsed, parsed && slice.firstMb == 0);
     }
     m_lastSlice = parsed ? std::optional<SliceHeader>(slice) : std::nullopt;

@@ -13,44 +13,36 @@
 #include "codec/access_unit.h"
 #include "codec/h264_parameter_sets.h"
 #include "codec/h264_slice_header.h"
-#include "codec/start_code_splitter.h"
+#include "codec/start_code_scanner.h"
 
 namespace codec {
 
-class H264AccessUnitScanner : public IAccessUnitScanner {
+class H264AccessUnitScanner : public StartCodeScanner {
   public:
-    H264AccessUnitScanner();
-
     // Plain I pictures count as random-access points: for streams without
     // IDR pictures and recovery point SEI.
     void SetIntraIsRandomAccess(bool intra) { m_intraIsRandomAccess = intra; }
     // An IDR picture or a recovery point SEI was seen.
     bool SawRandomAccessMarks() const { return m_sawMarks; }
 
-    void Feed(const std::uint8_t* data, std::size_t size) override;
-    void Finish() override;
     std::optional<VideoFormat> Format() const override;
     std::vector<std::uint8_t> ParameterSets() const override;
 
   private:
-    void onUnit(const StartCodeUnit& unit);
+    void onUnit(const StartCodeUnit& unit) override;
     void onSlice(const StartCodeUnit& unit);
-    void startAccessUnit(std::uint64_t offset);
+    void startH264AccessUnit(std::uint64_t offset);
     bool startsNewPicture(const h264::SliceHeader& slice) const;
     void reportPicture(const h264::SliceHeader& slice, bool parsed, bool complete);
     bool isLeading(const h264::SliceHeader& slice);
 
-    StartCodeSplitter m_splitter;
     std::map<int, h264::Sps> m_sps;
     std::map<int, h264::Pps> m_pps;
     std::map<int, std::vector<std::uint8_t>> m_spsBytes;
     std::map<int, std::vector<std::uint8_t>> m_ppsBytes;
     int m_activeSps = -1;  // of the last picture
 
-    // The access unit under way.
-    bool m_unitOpen = false;
-    std::uint64_t m_unitStart = 0;
-    bool m_unitHasSlice = false;
+    // The access unit under way: a recovery point SEI came in it.
     bool m_recoveryPoint = false;
     std::optional<h264::SliceHeader> m_lastSlice;
 

@@ -1,6 +1,7 @@
 #include "codec/h264_parameter_sets.h"
 
 #include "codec/rbsp_reader.h"
+#include "codec/vui_start.h"
 
 namespace codec::h264 {
 
@@ -43,28 +44,9 @@ void skipScalingList(RbspReader& r, int size) {
 }
 
 void parseVui(RbspReader& r, Sps& sps) {
-    if (r.Flag()) {  // aspect_ratio_info_present_flag
-        const int idc = static_cast<int>(r.Bits(8));
-        if (idc == 255) {  // Extended_SAR
-            const int w = static_cast<int>(r.Bits(16));
-            const int h = static_cast<int>(r.Bits(16));
-            sps.sampleAspect = Reduced(w, h);
-        } else {
-            sps.sampleAspect = SampleAspectOfIdc(idc);
-        }
-    }
-    if (r.Flag()) r.Skip(1);  // overscan_info_present_flag, overscan_appropriate_flag
-    if (r.Flag()) {           // video_signal_type_present_flag
-        r.Skip(4);            // video_format, video_full_range_flag
-        if (r.Flag()) {       // colour_description_present_flag
-            r.Skip(16);       // colour_primaries, transfer_characteristics
-            sps.matrixCoefficients = static_cast<int>(r.Bits(8));
-        }
-    }
-    if (r.Flag()) {  // chroma_loc_info_present_flag
-        r.Ue();
-        r.Ue();
-    }
+    const VuiStart start = ReadVuiStart(r);
+    sps.sampleAspect = start.sampleAspect;
+    sps.matrixCoefficients = start.matrixCoefficients;
     if (r.Flag()) {  // timing_info_present_flag
         sps.numUnitsInTick = r.Bits(32);
         sps.timeScale = r.Bits(32);

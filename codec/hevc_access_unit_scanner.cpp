@@ -6,24 +6,6 @@ namespace codec {
 
 using namespace hevc;
 
-HevcAccessUnitScanner::HevcAccessUnitScanner()
-    : m_splitter([this](const StartCodeUnit& unit) { onUnit(unit); }) {}
-
-void HevcAccessUnitScanner::Feed(const std::uint8_t* data, std::size_t size) {
-    m_splitter.Feed(data, size);
-    m_fed = m_splitter.Fed();
-}
-
-void HevcAccessUnitScanner::Finish() {
-    m_splitter.Finish();
-}
-
-void HevcAccessUnitScanner::startAccessUnit(std::uint64_t offset) {
-    m_unitOpen = true;
-    m_unitStart = offset;
-    m_unitHasSlice = false;
-}
-
 void HevcAccessUnitScanner::onUnit(const StartCodeUnit& unit) {
     if (unit.size < kHeaderSize || (unit.data[0] & 0x80) != 0) return;  // forbidden_zero_bit
     // Units of other layers (scalable or multiview extensions) ride along in
@@ -34,7 +16,7 @@ void HevcAccessUnitScanner::onUnit(const StartCodeUnit& unit) {
         onSlice(type, unit);
         return;
     }
-    if (StartsAccessUnit(type) && (!m_unitOpen || m_unitHasSlice)) startAccessUnit(unit.offset);
+    if (StartsAccessUnit(type) && beginsAccessUnit()) startAccessUnit(unit.offset);
     if (type == kVps || type == kSps || type == kPps) onParameterSet(type, unit);
 }
 
@@ -89,9 +71,9 @@ void HevcAccessUnitScanner::onSlice(int type, const StartCodeUnit& unit) {
     const SliceStart slice = readSliceStart(type, unit);
     // A slice segment not flagged first belongs to the picture under way,
     // unless none is: then this picture began before the data did.
-    if (!slice.firstInPicture && m_unitHasSlice) return;
-    if (!m_unitOpen || m_unitHasSlice) startAccessUnit(unit.offset);
-    m_unitHasSlice = true;
+    if (!slice.firstInPicture && m_unitHasPicture) return;
+    if (beginsAccessUnit()) startAccessUnit(unit.offset);
+    m_unitHasPicture = true;
     AccessUnit au;
     au.offset = m_unitStart;
     au.decodable = slice.parsed && slice.firstInPicture;

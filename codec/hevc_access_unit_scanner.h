@@ -11,16 +11,12 @@
 
 #include "codec/access_unit.h"
 #include "codec/hevc_parameter_sets.h"
-#include "codec/start_code_splitter.h"
+#include "codec/start_code_scanner.h"
 
 namespace codec {
 
-class HevcAccessUnitScanner : public IAccessUnitScanner {
+class HevcAccessUnitScanner : public StartCodeScanner {
   public:
-    HevcAccessUnitScanner();
-
-    void Feed(const std::uint8_t* data, std::size_t size) override;
-    void Finish() override;
     std::optional<VideoFormat> Format() const override;
     std::vector<std::uint8_t> ParameterSets() const override;
 
@@ -32,22 +28,16 @@ class HevcAccessUnitScanner : public IAccessUnitScanner {
         int spsId = -1;
     };
 
-    void onUnit(const StartCodeUnit& unit);
+    void onUnit(const StartCodeUnit& unit) override;
     void onParameterSet(int type, const StartCodeUnit& unit);
     void onSlice(int type, const StartCodeUnit& unit);
     SliceStart readSliceStart(int type, const StartCodeUnit& unit) const;
-    void startAccessUnit(std::uint64_t offset);
 
-    StartCodeSplitter m_splitter;
     std::map<int, hevc::Vps> m_vps;
     std::map<int, hevc::Sps> m_sps;
     std::map<int, hevc::Pps> m_pps;
     std::map<int, std::vector<std::uint8_t>> m_vpsBytes, m_spsBytes, m_ppsBytes;
     int m_activeSps = -1;
-
-    bool m_unitOpen = false;
-    std::uint64_t m_unitStart = 0;
-    bool m_unitHasSlice = false;
 };
 
 }  // namespace codec

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/rbsp_reader.h"
+#include "codec/vui_start.h"
 
 namespace codec::hevc {
 
@@ -91,28 +92,9 @@ int skipShortTermRefPicSet(RbspReader& r, int index,
 }
 
 void parseVui(RbspReader& r, Sps& sps) {
-    if (r.Flag()) {  // aspect_ratio_info_present_flag
-        const int idc = static_cast<int>(r.Bits(8));
-        if (idc == 255) {
-            const int w = static_cast<int>(r.Bits(16));
-            const int h = static_cast<int>(r.Bits(16));
-            sps.sampleAspect = Reduced(w, h);
-        } else {
-            sps.sampleAspect = SampleAspectOfIdc(idc);
-        }
-    }
-    if (r.Flag()) r.Skip(1);  // overscan
-    if (r.Flag()) {           // video_signal_type_present_flag
-        r.Skip(4);
-        if (r.Flag()) {
-            r.Skip(16);
-            sps.matrixCoefficients = static_cast<int>(r.Bits(8));
-        }
-    }
-    if (r.Flag()) {  // chroma_loc_info_present_flag
-        r.Ue();
-        r.Ue();
-    }
+    const VuiStart start = ReadVuiStart(r);
+    sps.sampleAspect = start.sampleAspect;
+    sps.matrixCoefficients = start.matrixCoefficients;
     r.Skip(1);  // neutral_chroma_indication_flag
     sps.fieldSeq = r.Flag();
     r.Skip(1);       // frame_field_info_present_flag

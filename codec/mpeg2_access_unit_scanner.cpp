@@ -95,31 +95,15 @@ std::optional<VideoFormat> Mpeg2FormatOf(const std::uint8_t* p, std::size_t size
     return f;
 }
 
-Mpeg2AccessUnitScanner::Mpeg2AccessUnitScanner()
-    : m_splitter([this](const StartCodeUnit& unit) { onUnit(unit); }) {}
-
-void Mpeg2AccessUnitScanner::Feed(const std::uint8_t* data, std::size_t size) {
-    m_splitter.Feed(data, size);
-    m_fed = m_splitter.Fed();
-}
-
-void Mpeg2AccessUnitScanner::Finish() {
-    m_splitter.Finish();
-}
-
-void Mpeg2AccessUnitScanner::startAccessUnit(std::uint64_t offset) {
-    m_unitOpen = true;
-    m_unitStart = offset;
-    m_unitHasPicture = false;
-    m_unitHasSequence = false;
-}
-
 void Mpeg2AccessUnitScanner::onUnit(const StartCodeUnit& unit) {
     if (unit.size < 1) return;
     const std::uint8_t code = unit.data[0];
     const bool header = code == mpeg::kSequenceHeaderCode || code == mpeg::kGroupStartCode ||
                         code == mpeg::kPictureStartCode;
-    if (header && (!m_unitOpen || m_unitHasPicture)) startAccessUnit(unit.offset);
+    if (header && beginsAccessUnit()) {
+        startAccessUnit(unit.offset);
+        m_unitHasSequence = false;
+    }
     if (code == mpeg::kSequenceHeaderCode) {
         m_unitHasSequence = true;
         // The format is read once the extension behind the header is here.

@@ -8,28 +8,19 @@
 #include <optional>
 
 #include "codec/access_unit.h"
-#include "codec/start_code_splitter.h"
+#include "codec/start_code_scanner.h"
 
 namespace codec {
 
-class Mpeg2AccessUnitScanner : public IAccessUnitScanner {
+class Mpeg2AccessUnitScanner : public StartCodeScanner {
   public:
-    Mpeg2AccessUnitScanner();
-
-    void Feed(const std::uint8_t* data, std::size_t size) override;
-    void Finish() override;
     std::optional<VideoFormat> Format() const override { return m_format; }
 
   private:
-    void onUnit(const StartCodeUnit& unit);
+    void onUnit(const StartCodeUnit& unit) override;
     void onPicture(const StartCodeUnit& unit);
-    void startAccessUnit(std::uint64_t offset);
 
-    StartCodeSplitter m_splitter;
     std::optional<VideoFormat> m_format;
-    bool m_unitOpen = false;
-    std::uint64_t m_unitStart = 0;
-    bool m_unitHasPicture = false;
     bool m_unitHasSequence = false;
     bool m_closedGop = false;
     bool m_brokenLink = false;
