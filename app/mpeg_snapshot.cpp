@@ -189,6 +189,7 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
     std::unique_ptr<codec::IPictureCutter> cutter =
         codec != nullptr ? codec->NewPictureCutter(videoEntry) : nullptr;
     const std::uint64_t window = cutter ? codec->SearchWindow() : kWindowNoVideo;
+    const std::uint64_t limit = cutter ? codec->SearchLimit() : 0;
     for (sPMTEntry& entry : m_streams)
         entry.sampleRate = 0;
     m_audioDone = false;
@@ -212,8 +213,12 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
         const codec::VideoPayload video{payload, n, m_recording->GetPosition(),
                                         (packet[3] >> 4) & 3};
         if (!cutter->Feed(video, m_audioDone)) break;
-        // Until the first random-access point the window moves with the video.
-        if (!cutter->Started()) windowStart = m_recording->GetPosition();
+        // Until the first random-access point the window moves with the
+        // video, up to the codec's limit.
+        if (!cutter->Started()) {
+            windowStart = m_recording->GetPosition();
+            if (limit != 0 && windowStart - position > limit) break;
+        }
     }
     if (cutter) {
         cutter->Finish();

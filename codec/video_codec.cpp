@@ -27,6 +27,8 @@ class Mpeg2VideoCodec : public IVideoCodec {
         return std::make_unique<Mpeg2PictureCutter>();
     }
     std::uint64_t SearchWindow() const override { return kWindow; }
+    // The search window moves with the video for as long as it comes.
+    std::uint64_t SearchLimit() const override { return 0; }
     bool DecodePicture(const std::uint8_t* data, std::size_t size, mpegsnap::DecodedFrame& frame,
                        std::string* error) const override {
         std::vector<mpegsnap::DecodedFrame> frames;
@@ -47,6 +49,12 @@ class NalVideoCodec : public IVideoCodec {
     // high rate, with the stream's audio packets between its packets.
     static constexpr std::uint64_t kWindow = 16u << 20;
     static constexpr std::size_t kCapacity = 16u << 20;
+    // Broadcasters send a random-access point at least every few seconds:
+    // 64 MiB hold more than ten seconds at 40 Mbit/s. A stream without one
+    // there (scrambled, or its parameter sets never sent) has none to show,
+    // and a search over a whole recording would make opening it take as
+    // long as reading it.
+    static constexpr std::uint64_t kLimit = 64u << 20;
 
     explicit NalVideoCodec(StreamCodec id) : m_id(id) {}
 
@@ -63,6 +71,7 @@ class NalVideoCodec : public IVideoCodec {
         return std::make_unique<NalPictureCutter>(std::move(scanner), kCapacity);
     }
     std::uint64_t SearchWindow() const override { return kWindow; }
+    std::uint64_t SearchLimit() const override { return kLimit; }
     bool DecodePicture(const std::uint8_t* data, std::size_t size, mpegsnap::DecodedFrame& frame,
                        std::string* error) const override {
         return AvPictureDecoder::Decode(m_id, data, size, frame, error);

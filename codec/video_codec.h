@@ -27,6 +27,9 @@ class IVideoCodec {
     // How far the picture search reads behind the last video packet before
     // a random-access point: what the picture needs lies within this.
     virtual std::uint64_t SearchWindow() const = 0;
+    // How far the search reads at the most before it gives up finding a
+    // point at all (a scrambled stream has none); 0: as long as video comes.
+    virtual std::uint64_t SearchLimit() const = 0;
     // Decodes the first picture of a cut-out. False, with the reason, when
     // none can be decoded.
     virtual bool DecodePicture(const std::uint8_t* data, std::size_t size,

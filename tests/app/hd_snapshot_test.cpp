@@ -10,8 +10,10 @@
 #include "app/recording_model.h"
 #include "app/snapshot_capture.h"
 #include "app_test_util.h"
+#include "codec/video_codec.h"
 #include "support/hd_media.h"
 #include "support/temp_dir.h"
+#include "support/ts_builder.h"
 
 namespace {
 
@@ -144,6 +146,40 @@ TEST_F(HdSnapshotTest, MarksOnHdPicturesAreStoredAndReadBack) {
     EXPECT_EQ(model.m_cutList[0].PTSStart, points[0].pts);
     EXPECT_EQ(model.m_cutList[0].PTSEnd, points[2].pts);
     EXPECT_EQ(model.m_firstPTS, first);
+}
+
+// The first access unit of an elementary stream, parameter sets included.
+std::vector<unsigned char> firstAccessUnit(const std::vector<unsigned char>& es) {
+    auto scanner = codec::VideoCodecFor(StreamCodec::H264)->NewScanner();
+    scanner->Feed(es.data(), std::min<std::size_t>(es.size(), 4u << 20));
+    const auto units = scanner->TakeUnits();
+    return {es.begin(), es.begin() + static_cast<std::ptrdiff_t>(units.at(1).offset)};
+}
+
+TEST_F(HdSnapshotTest, ASearchWithoutAnyPointEndsAfterItsLimit) {
+    // 66 MiB of H.264 video without a single start code (as a scrambled
+    // stream looks), then an IDR picture.
+    tsb::TsBuilder b;
+    b.Section(0x1000, tsb::PmtSection(1, 0x100, {{0x1B, 0x100, {}}}));
+    const tsb::Bytes noise(65536, 0x55);
+    std::int64_t pts = 900000;
+    while (b.Data().size() < (66u << 20)) {
+        b.Unit(0x100, tsb::PesPacket(0xE0, pts, std::nullopt, noise));
+        pts += tsb::kPictureTicks;
+    }
+    const std::uint64_t pointAt = b.Data().size();
+    const auto es = ReadFileBytes(hdmedia::VideoElementaryStream(hdmedia::H264Interlaced()));
+    b.Unit(0x100, tsb::PesPacket(0xE0, pts, std::nullopt, firstAccessUnit(es)));
+    b.Unit(0x100, tsb::PesPacket(0xE0, pts + 3600, std::nullopt, {0, 0, 0, 1, 0x09, 0xF0}));
+    b.Unit(0x100, tsb::PesPacket(0xE0, pts + 7200, std::nullopt, noise));
+    TempDir dir;
+    WriteFileBytes(dir.File("noise.ts"), b.Data());
+    open(dir.File("noise.ts"));
+    const SnapshotCapture none = CaptureSnapshot(model, 0, -1, "");
+    EXPECT_FALSE(none.pictureFound);
+    const SnapshotCapture near = CaptureSnapshot(model, pointAt / 512 - 100, -1, "");
+    ASSERT_TRUE(near.pictureFound);
+    EXPECT_EQ(near.stamp, pts);
 }
 
 }  // namespace
