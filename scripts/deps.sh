@@ -3,7 +3,8 @@
 # they are missing. Safe to run again; asks nothing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg
+          libavcodec-dev libavutil-dev)
 if [[ "${1:-}" == "--gui" ]]; then
   packages+=(xvfb xauth)
 fi
