@@ -36,7 +36,10 @@ void skipScalingList(RbspReader& r, int size) {
     for (int j = 0; j < size && !r.Failed(); ++j) {
         if (nextScale != 0) {
             const int delta = r.Se();
-            if (delta < -128 || delta > 127) r.Fail();
+            if (delta < -128 || delta > 127) {
+                r.Fail();  // delta_scale is -128..127
+                return;
+            }
             nextScale = (lastScale + delta + 256) % 256;
         }
         lastScale = nextScale == 0 ? lastScale : nextScale;

@@ -154,6 +154,13 @@ TEST(ParameterSets, DamagedH264SetsAreRefused) {
     cropped.Flag(true).Flag(false).Flag(true).Ue(40).Ue(40).Ue(0).Ue(0).Flag(false).Trailing();
     bytes = cropped.Escaped();
     EXPECT_EQ(codec::h264::ParseSps(bytes.data(), bytes.size(), sps), ParseResult::Broken);
+    // A scaling-list delta far outside -128..127 (it once overflowed the
+    // running scale).
+    BitWriter lists;
+    lists.Byte(100).Byte(0).Byte(40).Ue(0).Ue(1).Ue(0).Ue(0).Flag(false).Flag(true);
+    lists.Flag(true).Se(5).Ue(4294967039u).Trailing();  // se(v) of +2,147,483,520
+    bytes = lists.Escaped();
+    EXPECT_EQ(codec::h264::ParseSps(bytes.data(), bytes.size(), sps), ParseResult::Broken);
     codec::h264::Pps pps;
     const std::vector<std::uint8_t> noPps = {0x00, 0x00};
     EXPECT_EQ(codec::h264::ParsePps(noPps.data(), noPps.size(), pps), ParseResult::Broken);
