@@ -19,8 +19,7 @@ class CRawFile;
 
 class CMpegSnapshot {
   public:
-    static constexpr std::size_t kOutputSize = 2072576;     // of an MPEG-2 cut-out
-    static constexpr std::uint64_t kWindowVideo = 2072576;  // MPEG-2; other codecs have their own
+    // The window of a recording without video (the codecs have their own).
     static constexpr std::uint64_t kWindowNoVideo = 5242880;
 
     CMpegSnapshot() = default;

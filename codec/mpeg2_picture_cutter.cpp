@@ -74,21 +74,4 @@ void Mpeg2PictureCutter::Finish() {
     if (auto format = Mpeg2FormatOf(header, m_length - m_headerOffset)) m_picture.format = *format;
 }
 
-std::array<std::uint8_t, 12> SequenceHeaderBytes(const VideoFormat& f) {
-    const int w = std::clamp(f.width, 0, 4095);
-    const int h = std::clamp(f.height, 0, 4095);
-    return {0x00,
-            0x00,
-            0x01,
-            0xB3,
-            static_cast<std::uint8_t>(w >> 4),
-            static_cast<std::uint8_t>(((w & 15) << 4) | (h >> 8)),
-            static_cast<std::uint8_t>(h),
-            static_cast<std::uint8_t>(f.aspectCode << 4),
-            0,
-            0,
-            0,
-            0};
-}
-
 }  // namespace codec

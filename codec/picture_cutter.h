@@ -54,8 +54,4 @@ class IPictureCutter {
     CutPicture m_picture;
 };
 
-// An MPEG-2 sequence header's first 12 bytes for a format: its size (each
-// side at most 4,095) and aspect code, frame rate code 0.
-std::array<std::uint8_t, 12> SequenceHeaderBytes(const VideoFormat& format);
-
 }  // namespace codec

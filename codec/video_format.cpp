@@ -1,5 +1,6 @@
 #include "codec/video_format.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -45,6 +46,23 @@ Ratio SampleAspectOfIdc(int idc) {
 std::string RatioText(Ratio ratio, char separator) {
     if (!ratio.Known()) return {};
     return std::to_string(ratio.num) + separator + std::to_string(ratio.den);
+}
+
+std::array<std::uint8_t, 12> SequenceHeaderBytes(const VideoFormat& f) {
+    const int w = std::clamp(f.width, 0, 4095);
+    const int h = std::clamp(f.height, 0, 4095);
+    return {0x00,
+            0x00,
+            0x01,
+            0xB3,
+            static_cast<std::uint8_t>(w >> 4),
+            static_cast<std::uint8_t>(((w & 15) << 4) | (h >> 8)),
+            static_cast<std::uint8_t>(h),
+            static_cast<std::uint8_t>(f.aspectCode << 4),
+            0,
+            0,
+            0,
+            0};
 }
 
 }  // namespace codec

@@ -4,6 +4,7 @@
 // and level. The same record for every codec, filled from an MPEG-2 sequence
 // header, an H.264 sequence parameter set or an HEVC one.
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -51,5 +52,9 @@ Ratio SampleAspectOfIdc(int idc);
 std::string RatioText(Ratio ratio, char separator);
 // Frame rate as ffprobe gives it: reduced.
 Ratio Reduced(std::int64_t num, std::int64_t den);
+// An MPEG-2 sequence header's first 12 bytes for a format, for readers of
+// MPEG-2 headers: its size (each side at most 4,095) and aspect code, frame
+// rate code 0.
+std::array<std::uint8_t, 12> SequenceHeaderBytes(const VideoFormat& format);
 
 }  // namespace codec
