@@ -75,11 +75,7 @@ int Sps::Height() const {
 VideoFormat Sps::Format() const {
     VideoFormat f;
     f.codec = StreamCodec::H264;
-    f.width = Width();
-    f.height = Height();
-    f.sampleAspect = sampleAspect;
-    f.displayAspect = DisplayAspect(f.width, f.height, sampleAspect);
-    f.aspectCode = AspectCodeOf(f.displayAspect, sampleAspect.Known() ? sampleAspect : Ratio{1, 1});
+    f.SetPicture(Width(), Height(), sampleAspect);
     // A tick is one field period: two make a frame.
     if (numUnitsInTick > 0 && timeScale > 0)
         f.frameRate = Reduced(timeScale, 2 * static_cast<std::int64_t>(numUnitsInTick));

@@ -122,11 +122,7 @@ int Sps::CroppedHeight() const {
 VideoFormat Sps::Format(const Vps* vps) const {
     VideoFormat f;
     f.codec = StreamCodec::Hevc;
-    f.width = CroppedWidth();
-    f.height = CroppedHeight();
-    f.sampleAspect = sampleAspect;
-    f.displayAspect = DisplayAspect(f.width, f.height, sampleAspect);
-    f.aspectCode = AspectCodeOf(f.displayAspect, sampleAspect.Known() ? sampleAspect : Ratio{1, 1});
+    f.SetPicture(CroppedWidth(), CroppedHeight(), sampleAspect);
     std::uint32_t units = numUnitsInTick, scale = timeScale;
     if ((units == 0 || scale == 0) && vps != nullptr) {
         units = vps->numUnitsInTick;

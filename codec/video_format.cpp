@@ -17,6 +17,14 @@ Ratio Reduced(std::int64_t num, std::int64_t den) {
     return {static_cast<int>(num), static_cast<int>(den)};
 }
 
+void VideoFormat::SetPicture(int pictureWidth, int pictureHeight, Ratio sar) {
+    width = pictureWidth;
+    height = pictureHeight;
+    sampleAspect = sar;
+    displayAspect = DisplayAspect(width, height, sar);
+    aspectCode = AspectCodeOf(displayAspect, sar.Known() ? sar : Ratio{1, 1});
+}
+
 Ratio DisplayAspect(int width, int height, Ratio sar) {
     if (width <= 0 || height <= 0) return {};
     if (!sar.Known()) sar = {1, 1};

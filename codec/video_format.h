@@ -37,6 +37,9 @@ struct VideoFormat {
     int matrixCoefficients = 2;  // as coded; 2 = unspecified
 
     bool Known() const { return codec != StreamCodec::Unknown && width > 0 && height > 0; }
+    // Size and sample aspect (square when unknown) with the display aspect
+    // and aspect code they give.
+    void SetPicture(int pictureWidth, int pictureHeight, Ratio sar);
 };
 
 // The display aspect of a picture of width x height samples, each of
