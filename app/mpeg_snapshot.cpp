@@ -1,8 +1,12 @@
 #include "app/mpeg_snapshot.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
+#include "codec/audio_frame_header.h"
+#include "codec/picture_cutter.h"
+#include "codec/video_codec.h"
 #include "demux/raw_file.h"
 #include "platform/file.h"
 #include "shell/log.h"
@@ -52,6 +56,9 @@ bool parseMpegAudio(const std::uint8_t* p, int from, int n, sPMTEntry& entry) {
         entry.mpegBitRate = kLayer2BitRates[bitRateIndex];
         entry.sampleRate = kMpegSampleRates[sampleIndex];
         entry.reserved = 0;
+        // mode: 3 single channel, 2 dual channel, else stereo
+        const int mode = i + 3 < n ? p[i + 3] >> 6 : 0;
+        entry.layout = mode == 3 ? "1.0" : "2.0";
         return true;
     }
     return false;
@@ -92,6 +99,7 @@ bool parseAc3(const std::uint8_t* p, int from, int n, sPMTEntry& entry) {
         entry.sampleRate = kAc3SampleRates[fscod];
         entry.ac3CodingMode = f[6] >> 5;
         entry.ac3Lfe = ac3LfeFlag(f, entry.ac3CodingMode);
+        entry.layout = codec::Ac3ChannelLayout(entry.ac3CodingMode, entry.ac3Lfe != 0);
         return true;
     }
     return false;
@@ -126,32 +134,28 @@ bool CMpegSnapshot::ParseAudioHeader(const std::uint8_t* payload, int length, sP
     const int q = findCode(payload, length, -1);
     if (q < 0 || q + 8 >= length) return false;
     const int from = q + 9 + payload[q + 8];  // behind the PES header
-    if (IsMpegAudio(entry.streamType)) return parseMpegAudio(payload, from, length, entry);
-    return parseAc3(payload, from, length, entry);
+    switch (EntryCodec(entry)) {
+        case StreamCodec::MpegAudio:
+            return parseMpegAudio(payload, from, length, entry);
+        case StreamCodec::Ac3:
+            return parseAc3(payload, from, length, entry);
+        case StreamCodec::Eac3:
+            // Some E-AC-3 tracks carry plain AC-3 frames.
+            return codec::ParseEac3Header(payload, from, length, entry) ||
+                   parseAc3(payload, from, length, entry);
+        case StreamCodec::Aac:
+            return codec::ParseAdtsHeader(payload, from, length, entry);
+        case StreamCodec::AacLatm:
+            return codec::ParseLatmHeader(payload, from, length, entry);
+        default:
+            return false;
+    }
 }
 
 bool CMpegSnapshot::allAudioRead() const {
     return std::none_of(m_streams.begin(), m_streams.end(), [](const sPMTEntry& e) {
-        return e.streamType != kStreamVideo && e.sampleRate == 0;
+        return IsAudio(e.streamType) && e.sampleRate == 0;
     });
-}
-
-struct CMpegSnapshot::Search {
-    std::vector<std::uint8_t> out;
-    std::size_t outLength = 0;
-    std::size_t headerOffset = 0;  // where the sequence header went in out
-    std::uint64_t windowStart = 0;
-    bool started = false;
-    bool pictureDone = false;
-    bool stop = false;
-};
-
-void CMpegSnapshot::append(Search& search, const std::uint8_t* bytes, int count) {
-    // The window bounds what is appended; the buffer's end is checked anyway.
-    const std::size_t room = search.out.size() - search.outLength;
-    const std::size_t n = std::min(room, static_cast<std::size_t>(std::max(count, 0)));
-    std::copy(bytes, bytes + n, search.out.begin() + static_cast<std::ptrdiff_t>(search.outLength));
-    search.outLength += n;
 }
 
 bool CMpegSnapshot::handleAudio(const std::uint8_t* payload, int length, int pid) {
@@ -166,47 +170,26 @@ bool CMpegSnapshot::handleAudio(const std::uint8_t* payload, int length, int pid
     return allAudioRead();
 }
 
-bool CMpegSnapshot::handleVideo(Search& search, const std::uint8_t* payload, int n) {
-    const int p = findCode(payload, n, 0x00);
-    const int s = findCode(payload, n, 0xB3);
-    int e = findCode(payload, n, -1);
-    if (e >= 0 && (payload[e + 3] < 0xE0 || payload[e + 3] > 0xEF)) e = -1;
-    // A B picture (picture_coding_type 3) ends what the decoder needs.
-    if (p >= 0 && p + 5 < n && ((payload[p + 5] >> 3) & 7) == 3 && search.started)
-        search.pictureDone = true;
-    if (s >= 0 && search.started) {
-        search.pictureDone = true;
-        if (m_audioDone) {
-            append(search, payload, s);
-            return false;
-        }
-    }
-    std::int64_t pts = 0;
-    if (e >= 0 && !search.started && ReadPesPts(payload + e, n - e, pts)) m_pictureStamp = pts;
-    if (s >= 0) {
-        if (!search.started) {
-            // The first sequence header fixes the picture: its position,
-            // stamp and header stay even when the search runs on for audio.
-            m_picturePosition = m_recording->GetPosition();
-            search.headerOffset = search.outLength;
-            search.started = true;
-        }
-        append(search, payload + s, n - s);
-    } else if (search.started) {
-        append(search, payload, n);
-    } else {
-        // Until the first sequence header the window moves with the video.
-        search.windowStart = m_recording->GetPosition();
-    }
-    return true;
+StreamCodec CMpegSnapshot::videoCodec() const {
+    for (const sPMTEntry& entry : m_streams)
+        if (entry.pid == m_videoPid && IsVideo(entry.streamType)) return EntryCodec(entry);
+    // A video PID without its entry (taken from a recording header): the
+    // receivers that write such headers record MPEG-2.
+    return StreamCodec::Mpeg2Video;
 }
 
 bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& path) {
-    Search search;
-    search.out.resize(kOutputSize);
     m_recording->Seek(static_cast<std::int64_t>(position), CRawFile::begin);
-    search.windowStart = position;
-    const std::uint64_t window = m_videoPid != 0 ? kWindowVideo : kWindowNoVideo;
+    std::uint64_t windowStart = position;
+    sPMTEntry videoEntry;
+    for (const sPMTEntry& entry : m_streams)
+        if (entry.pid == m_videoPid) videoEntry = entry;
+    const codec::IVideoCodec* codec =
+        m_videoPid != 0 ? codec::VideoCodecFor(videoCodec()) : nullptr;
+    std::unique_ptr<codec::IPictureCutter> cutter =
+        codec != nullptr ? codec->NewPictureCutter(videoEntry) : nullptr;
+    const std::uint64_t window = cutter ? codec->SearchWindow() : kWindowNoVideo;
+    const std::uint64_t limit = cutter ? codec->SearchLimit() : 0;
     for (sPMTEntry& entry : m_streams)
         entry.sampleRate = 0;
     m_audioDone = false;
@@ -214,41 +197,59 @@ bool CMpegSnapshot::ExtractPicture(std::uint64_t position, const std::string& pa
     m_writeFailed = false;
     m_pictureStamp = 0;
     m_sequenceHeader.fill(0);
+    m_format = codec::VideoFormat{};
     const std::uint64_t length = m_recording->GetLength();
     std::uint8_t packet[kTsReadSize];
     std::uint8_t payload[kTsPayloadSize];
-    while (m_recording->GetPosition() < search.windowStart + window) {
+    while (m_recording->GetPosition() < windowStart + window) {
         if (m_recording->GetPosition() + 512 >= length) break;  // no "length - 512" wrap
         if (m_packets.ReadPacket(packet) == 0) continue;        // the position moved on
         int n = 0;
         if (!CMpegTsDemux::GetPayload(packet, payload, n)) continue;
         const int pid = TsPid(packet);
         if (TsUnitStart(packet) && !m_audioDone) m_audioDone = handleAudio(payload, n, pid);
-        if (m_audioDone && search.pictureDone) break;
-        if (pid != m_videoPid || m_videoPid == 0) continue;
-        if (!handleVideo(search, payload, n)) break;
-    }
-    m_pictureFound = search.started;
-    if (search.started) {
-        const std::size_t held = std::min<std::size_t>(12, search.outLength - search.headerOffset);
-        std::copy_n(search.out.begin() + static_cast<std::ptrdiff_t>(search.headerOffset), held,
-                    m_sequenceHeader.begin());
-    }
-    if (!path.empty()) {
-        try {
-            platform::PlatformFile file;
-            platform::FileError error;
-            if (!file.Open(path, platform::modeCreate | platform::modeWrite, &error) ||
-                error.Failed()) {
-                m_writeFailed = true;
-                LogWrite("Cannot create " + path, 1);
-            } else {
-                file.WriteAt(0, search.out.data(), search.outLength);
-            }
-        } catch (const platform::FileException& e) {
-            m_writeFailed = true;
-            LogWrite(std::string("Cannot write picture file: ") + e.what(), 1);
+        if (m_audioDone && cutter && cutter->PictureDone()) break;
+        if (pid != m_videoPid || !cutter) continue;
+        const codec::VideoPayload video{payload, n, m_recording->GetPosition(),
+                                        (packet[3] >> 4) & 3};
+        if (!cutter->Feed(video, m_audioDone)) break;
+        // Until the first random-access point the window moves with the
+        // video, up to the codec's limit.
+        if (!cutter->Started()) {
+            windowStart = m_recording->GetPosition();
+            if (limit != 0 && windowStart - position > limit) break;
         }
     }
-    return search.started && m_audioDone;
+    if (cutter) {
+        cutter->Finish();
+        const codec::CutPicture& picture = cutter->Picture();
+        m_pictureFound = cutter->Started();
+        m_pictureStamp = picture.stamp;
+        if (m_pictureFound) {
+            m_picturePosition = picture.position;
+            m_sequenceHeader = picture.sequenceHeader;
+            m_format = picture.format;
+        }
+        if (!path.empty()) writeCutOut(path, picture.bytes);
+    } else if (!path.empty()) {
+        writeCutOut(path, {});
+    }
+    return m_pictureFound && m_audioDone;
+}
+
+void CMpegSnapshot::writeCutOut(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    try {
+        platform::PlatformFile file;
+        platform::FileError error;
+        if (!file.Open(path, platform::modeCreate | platform::modeWrite, &error) ||
+            error.Failed()) {
+            m_writeFailed = true;
+            LogWrite("Cannot create " + path, 1);
+        } else {
+            file.WriteAt(0, bytes.data(), bytes.size());
+        }
+    } catch (const platform::FileException& e) {
+        m_writeFailed = true;
+        LogWrite(std::string("Cannot write picture file: ") + e.what(), 1);
+    }
 }

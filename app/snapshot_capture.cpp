@@ -1,6 +1,7 @@
 #include "app/snapshot_capture.h"
 
 #include "app/mpeg_snapshot.h"
+#include "app/random_access_probe.h"
 #include "app/recording_model.h"
 #include "demux/mpeg_ts_demux.h"
 #include "demux/raw_file.h"
@@ -9,7 +10,21 @@
 
 namespace {
 constexpr std::int64_t kPtsWrap = std::int64_t{1} << 33;
+
+// Learns once per recording whether its H.264 video marks random-access
+// points; the answer stays with the stream.
+void learnRandomAccessMarks(CRecordingModel& model) {
+    for (sPMTEntry& entry : model.m_streams) {
+        if (entry.pid != model.m_videoPid || EntryCodec(entry) != StreamCodec::H264 ||
+            entry.randomAccessMarks != 0)
+            continue;
+        entry.randomAccessMarks = ProbeRandomAccessMarks(model.Recording(), model.m_videoPid);
+        // Nothing to tell: take the stream for one that marks them, so that
+        // no plain I picture is taken for a point to cut at.
+        if (entry.randomAccessMarks == 0) entry.randomAccessMarks = 1;
+    }
 }
+}  // namespace
 
 std::string SnapshotPicturePath() {
     return JoinPath(WorkFolder("~temp"), "pic.m2v");
@@ -21,6 +36,7 @@ SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector,
     result.sector = sector;
     result.stamp = currentStamp;
     if (!model.IsOpen()) return result;
+    learnRandomAccessMarks(model);
     CMpegSnapshot& snapshot = MpegSnapshot();
     snapshot.Init(model.Recording(), model.m_pmtPid, model.m_videoPid, model.m_audioPid);
     // Positions in the last 256 KiB are searched from 256 KiB before the end;
@@ -51,9 +67,16 @@ SnapshotCapture CaptureSnapshot(CRecordingModel& model, std::uint64_t sector,
     }
     result.stamp = stamp;
     result.sequenceHeader = snapshot.m_sequenceHeader;
-    result.width = SequenceWidth(result.sequenceHeader);
-    result.height = SequenceHeight(result.sequenceHeader);
-    result.aspect = SequenceAspect(result.sequenceHeader);
+    result.format = snapshot.m_format;
+    if (result.format.codec == StreamCodec::Mpeg2Video || !result.format.Known()) {
+        result.width = SequenceWidth(result.sequenceHeader);
+        result.height = SequenceHeight(result.sequenceHeader);
+        result.aspect = SequenceAspect(result.sequenceHeader);
+    } else {
+        result.width = result.format.width;
+        result.height = result.format.height;
+        result.aspect = result.format.aspectCode;
+    }
     if (model.m_firstPTS == 0) model.m_firstPTS = result.stamp;
     if (result.stamp < model.m_firstPTS) result.stamp += kPtsWrap;
     return result;

@@ -1,17 +1,20 @@
 #pragma once
 // The position and time-stamp rules of a snapshot, shared by the window and
 // the command-line tool: from the current sector, the picture search finds
-// the next picture; the current position and stamp move to it. Decoding and
-// showing the picture are the caller's business.
+// the next picture at a random-access point (whatever the video codec); the
+// current position and stamp move to it. Decoding and showing the picture
+// are the caller's business.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "codec/video_format.h"
+
 class CRecordingModel;
 
 struct SnapshotCapture {
-    bool pictureFound = false;   // a sequence header was found
+    bool pictureFound = false;   // a random-access point was found
     bool audioComplete = false;  // every audio stream's frame header was read
     bool found = false;          // both: what the view calls "found"
     bool samePicture = false;    // the picture already shown: no new picture here
@@ -19,7 +22,10 @@ struct SnapshotCapture {
     std::uint64_t sector = 0;    // the new current sector
     std::int64_t stamp = 0;      // the new current stamp (may exceed 33 bits)
     std::uint64_t picturePosition = 0;
+    // MPEG-2: the picture's sequence header; other codecs: one with the
+    // picture's size and aspect (see codec::SequenceHeaderBytes).
     std::array<std::uint8_t, 12> sequenceHeader{};
+    codec::VideoFormat format;  // codec, size, aspect, frame rate, ... of the picture
     int width = 0;
     int height = 0;
     int aspect = 0;  // aspect_ratio_information: 2 4:3, 3 16:9, 4 2.21:1

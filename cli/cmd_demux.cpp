@@ -125,7 +125,8 @@ std::uint16_t ChooseAudio(const CRecordingModel& model, const Options& o) {
     for (const sPMTEntry& e : model.m_streams)
         if (IsMpegAudio(e.streamType)) return static_cast<std::uint16_t>(e.pid);
     for (const sPMTEntry& e : model.m_streams)
-        if (IsAudio(e.streamType)) return static_cast<std::uint16_t>(e.pid);
+        if (IsAudio(e.streamType) && IsEngineStream(e.streamType))
+            return static_cast<std::uint16_t>(e.pid);
     return 0;
 }
 

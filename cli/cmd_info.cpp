@@ -8,6 +8,8 @@
 #include "app/snapshot_capture.h"
 #include "cli/command.h"
 #include "cli/recording_args.h"
+#include "codec/audio_frame_header.h"
+#include "codec/video_format.h"
 #include "demux/mpeg_ts_demux.h"
 #include "shell/text.h"
 
@@ -35,15 +37,24 @@ const char* aspectName(int code) {
     }
 }
 
-const char* kindName(std::int32_t type) {
-    switch (type) {
-        case kStreamVideo:
+const char* kindName(const sPMTEntry& e) {
+    switch (EntryCodec(e)) {
+        case StreamCodec::Mpeg2Video:
+        case StreamCodec::H264:
+        case StreamCodec::Hevc:
             return "video";
-        case kStreamMpeg1Audio:
-        case kStreamMpeg2Audio:
+        case StreamCodec::MpegAudio:
             return "mpeg-audio";
-        case kStreamAC3:
+        case StreamCodec::Ac3:
             return "ac3";
+        case StreamCodec::Eac3:
+        case StreamCodec::Aac:
+        case StreamCodec::AacLatm:
+            return "audio";
+        case StreamCodec::DvbSubtitle:
+            return "subtitle";
+        case StreamCodec::Teletext:
+            return "teletext";
         default:
             return "other";
     }
@@ -51,12 +62,40 @@ const char* kindName(std::int32_t type) {
 
 // Main channels by acmod (1+1 dual mono counts two), then ".1" with LFE.
 std::string ac3Layout(const sPMTEntry& e) {
-    static const int channels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-    return std::to_string(channels[e.ac3CodingMode & 7]) + (e.ac3Lfe ? ".1" : ".0");
+    return codec::Ac3ChannelLayout(e.ac3CodingMode, e.ac3Lfe != 0);
 }
 
+// kbit/s from the frame header; AAC headers carry none (-1).
 int streamBitRate(const sPMTEntry& e) {
-    return e.streamType == kStreamAC3 ? e.ac3BitRate : e.mpegBitRate;
+    switch (EntryCodec(e)) {
+        case StreamCodec::Ac3:
+        case StreamCodec::Eac3:
+            return e.ac3BitRate;
+        case StreamCodec::Aac:
+        case StreamCodec::AacLatm:
+            return -1;
+        default:
+            return e.mpegBitRate;
+    }
+}
+
+// The video stream's format, when its picture was found.
+const codec::VideoFormat* videoFormat(const CRecordingModel& model, const RecordingInfo& info,
+                                      const sPMTEntry& e) {
+    if (e.pid != model.m_videoPid || !info.first.pictureFound || !info.first.format.Known())
+        return nullptr;
+    return &info.first.format;
+}
+
+std::string formatText(const codec::VideoFormat& f) {
+    std::string text = FormatString("%dx%d", f.width, f.height);
+    if (f.displayAspect.Known()) text += " " + codec::RatioText(f.displayAspect, ':');
+    if (f.frameRate.Known())
+        text += FormatString(" %.3g fps", static_cast<double>(f.frameRate.num) / f.frameRate.den);
+    text += f.interlaced ? " interlaced" : " progressive";
+    if (!f.profile.empty()) text += ", " + f.profile;
+    if (f.level > 0) text += FormatString(" level %d", f.level);
+    return text;
 }
 
 std::string pidText(int pid) {
@@ -79,19 +118,22 @@ void printText(CRecordingModel& model, const RecordingInfo& info) {
                 pidText(model.m_audioPid).c_str(), pidText(model.m_ac3Pid).c_str());
     std::printf("Streams:     %zu\n", model.m_streams.size());
     for (const sPMTEntry& e : model.m_streams) {
-        std::printf("  %s  type %d  %-10s", Hex16(static_cast<std::uint16_t>(e.pid)).c_str(),
-                    e.streamType, kindName(e.streamType));
+        std::printf("  %s  type %d  %-10s %-12s", Hex16(static_cast<std::uint16_t>(e.pid)).c_str(),
+                    e.streamType, kindName(e), CodecName(EntryCodec(e)));
         if (!e.language.empty()) std::printf("  %s", e.language.c_str());
         if (IsAudio(e.streamType) && e.sampleRate != 0) {
-            std::printf("  %d Hz  %d kbit/s", e.sampleRate, streamBitRate(e));
-            if (e.streamType == kStreamAC3) std::printf("  %s", ac3Layout(e).c_str());
+            std::printf("  %d Hz", e.sampleRate);
+            if (streamBitRate(e) >= 0) std::printf("  %d kbit/s", streamBitRate(e));
+            if (!e.layout.empty()) std::printf("  %s", e.layout.c_str());
         }
+        if (const codec::VideoFormat* f = videoFormat(model, info, e))
+            std::printf("  %s", formatText(*f).c_str());
         std::printf("\n");
     }
     std::printf("Bit rate:    %d kbit/s (estimate)\n", model.m_bitRate);
     if (info.first.pictureFound)
-        std::printf("Picture:     %dx%d, %s\n", info.first.width, info.first.height,
-                    aspectName(info.first.aspect));
+        std::printf("Picture:     %dx%d, %s, %s\n", info.first.width, info.first.height,
+                    aspectName(info.first.aspect), CodecName(info.first.format.codec));
     else
         std::printf("Picture:     none found\n");
     std::printf("First PTS:   %lld\n", static_cast<long long>(model.m_firstPTS));
@@ -112,18 +154,39 @@ void printText(CRecordingModel& model, const RecordingInfo& info) {
     }
 }
 
-std::string jsonStream(const sPMTEntry& e) {
-    std::string out =
-        FormatString("{\"pid\": %d, \"type\": %d, \"kind\": \"%s\", \"language\": %s", e.pid,
-                     e.streamType, kindName(e.streamType), JsonString(e.language).c_str());
+std::string jsonRatio(codec::Ratio ratio, char separator) {
+    return ratio.Known() ? JsonString(codec::RatioText(ratio, separator)) : std::string("null");
+}
+
+std::string jsonVideo(const codec::VideoFormat* f) {
+    if (f == nullptr)
+        return ", \"width\": null, \"height\": null, \"display_aspect\": null, \"frame_rate\": "
+               "null, \"interlaced\": null, \"profile\": null, \"level\": null";
+    return FormatString(
+        ", \"width\": %d, \"height\": %d, \"display_aspect\": %s, \"frame_rate\": %s, "
+        "\"interlaced\": %s, \"profile\": %s, \"level\": %s",
+        f->width, f->height, jsonRatio(f->displayAspect, ':').c_str(),
+        jsonRatio(f->frameRate, '/').c_str(), f->interlaced ? "true" : "false",
+        f->profile.empty() ? "null" : JsonString(f->profile).c_str(),
+        f->level > 0 ? std::to_string(f->level).c_str() : "null");
+}
+
+std::string jsonStream(const CRecordingModel& model, const RecordingInfo& info,
+                       const sPMTEntry& e) {
+    std::string out = FormatString(
+        "{\"pid\": %d, \"type\": %d, \"kind\": \"%s\", \"codec\": \"%s\", \"language\": %s", e.pid,
+        e.streamType, kindName(e), CodecName(EntryCodec(e)), JsonString(e.language).c_str());
     if (IsAudio(e.streamType)) {
-        out +=
-            FormatString(", \"sample_rate\": %d, \"bit_rate\": %d", e.sampleRate, streamBitRate(e));
+        const int bitRate = streamBitRate(e);
+        out += FormatString(", \"sample_rate\": %d, \"bit_rate\": %s", e.sampleRate,
+                            bitRate >= 0 ? std::to_string(bitRate).c_str() : "null");
+        out += ", \"layout\": " + (e.layout.empty() ? std::string("null") : JsonString(e.layout));
         if (e.streamType == kStreamAC3)
             out += FormatString(", \"ac3_coding_mode\": %d, \"ac3_lfe\": %s, \"ac3_layout\": %s",
                                 e.ac3CodingMode, e.ac3Lfe ? "true" : "false",
                                 e.sampleRate ? JsonString(ac3Layout(e)).c_str() : "null");
     }
+    if (IsVideo(e.streamType)) out += jsonVideo(videoFormat(model, info, e));
     return out + "}";
 }
 
@@ -156,14 +219,15 @@ void printJson(CRecordingModel& model, const RecordingInfo& info) {
                         model.m_pmtPid, model.m_videoPid, model.m_audioPid, model.m_ac3Pid);
     out += "  \"streams\": [";
     for (std::size_t i = 0; i < model.m_streams.size(); ++i)
-        out += (i ? ",\n    " : "\n    ") + jsonStream(model.m_streams[i]);
+        out += (i ? ",\n    " : "\n    ") + jsonStream(model, info, model.m_streams[i]);
     out += model.m_streams.empty() ? "],\n" : "\n  ],\n";
     out += FormatString("  \"bit_rate_estimate\": %d,\n", model.m_bitRate);
     if (info.first.pictureFound)
         out += FormatString(
             "  \"picture\": {\"width\": %d, \"height\": %d, \"aspect_code\": %d, \"aspect\": "
-            "\"%s\"},\n",
-            info.first.width, info.first.height, info.first.aspect, aspectName(info.first.aspect));
+            "\"%s\", \"codec\": \"%s\"},\n",
+            info.first.width, info.first.height, info.first.aspect, aspectName(info.first.aspect),
+            CodecName(info.first.format.codec));
     else
         out += "  \"picture\": null,\n";
     out += info.first.pictureFound
@@ -239,9 +303,10 @@ const CommandRegistrar registrar{
             "Usage: ravelo-cli info RECORDING [--json]\n\n"
             "Opens RECORDING (.ts, .tts, .raw, .rec, .vid, .mts, .trp; segment chains and\n"
             "byte-swapped files included) the way the window does and prints its file size,\n"
-            "segments, byte order, PIDs, streams (type, PID, language, sample rate, bit\n"
-            "rate, AC-3 layout), the bit-rate estimate, the first picture's size and aspect\n"
-            "ratio, the first time stamp, the duration and the stored cut areas.\n\n"
+            "segments, byte order, PIDs, streams (type, codec, PID, language; audio: sample\n"
+            "rate, bit rate, channel layout; video: size, display aspect, frame rate,\n"
+            "interlacing, profile and level), the bit-rate estimate, the first picture's size\n"
+            "and aspect ratio, the first time stamp, the duration and the stored cut areas.\n\n"
             "  --json   one JSON object instead of text\n\n"
             "Exit codes: 0 ok, 1 no streams or no picture found, 2 error.\n",
             runInfo}};

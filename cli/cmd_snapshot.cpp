@@ -13,11 +13,15 @@
 #include "app/snapshot_capture.h"
 #include "cli/command.h"
 #include "cli/recording_args.h"
-#include "mpegsnap/snapshot_decoder.h"
+#include "codec/snapshot_file.h"
 #include "platform/file.h"
 
 namespace cli {
 namespace {
+
+// The picture's stamp as the stream carries it (33 bits; the capture's
+// stamp counts on past a wrap).
+constexpr std::int64_t kPtsMask = (std::int64_t{1} << 33) - 1;
 
 struct SnapshotArgs {
     std::string recording;
@@ -25,6 +29,7 @@ struct SnapshotArgs {
     std::string position;  // the text after --sector or --time
     bool byTime = false;
     bool yuv = false;
+    bool json = false;
 };
 
 int usageError(const std::string& message) {
@@ -44,6 +49,8 @@ std::string parseArgs(const std::vector<std::string>& args, SnapshotArgs& parsed
             if (!parsed.position.empty()) return "give one position, --sector or --time";
             parsed.position = args[++i];
             parsed.byTime = arg == "--time";
+        } else if (arg == "--json") {
+            parsed.json = true;
         } else if (arg == "-o") {
             parsed.output = args[++i];
         } else if (arg == "--format") {
@@ -66,9 +73,11 @@ std::string parseArgs(const std::vector<std::string>& args, SnapshotArgs& parsed
 
 // The decoded frame's planes, Y then Cb then Cr at the stream's own size.
 bool writeYuv(const std::string& m2v, const std::string& path, mpegsnap::DecodedFrame& frame) {
-    std::vector<mpegsnap::DecodedFrame> frames;
-    if (mpegsnap::DecodeFrames(m2v, 1, frames) != 1) return false;
-    frame = frames[0];
+    std::string why;
+    if (!codec::DecodeCutOutFile(m2v, frame, &why)) {
+        std::fprintf(stderr, "ravelo-cli snapshot: %s\n", why.c_str());
+        return false;
+    }
     std::vector<std::uint8_t> bytes(frame.y);
     bytes.insert(bytes.end(), frame.cb.begin(), frame.cb.end());
     bytes.insert(bytes.end(), frame.cr.begin(), frame.cr.end());
@@ -111,7 +120,7 @@ int runSnapshot(const std::vector<std::string>& args) {
         } else if (parsed.yuv) {
             written = writeYuv(m2v, part, frame);
         } else {
-            mpegsnap::DecodeSnapshot(m2v, part);
+            codec::WriteSnapshotBitmap(m2v, part);
             written = platform::FileExists(part);
         }
         if (capture.pictureFound && !written) {
@@ -130,10 +139,18 @@ int runSnapshot(const std::vector<std::string>& args) {
             } else {
                 const int width = parsed.yuv ? frame.width : capture.width;
                 const int height = parsed.yuv ? frame.height : capture.height;
-                std::printf("Sector: %llu\nTime:   %s\nSize:   %dx%d\n",
-                            static_cast<unsigned long long>(capture.sector),
-                            FormatMs((capture.stamp - model.m_firstPTS) / 90).c_str(), width,
-                            height);
+                if (parsed.json)
+                    std::printf(
+                        "{\"sector\": %llu, \"pts\": %lld, \"width\": %d, \"height\": %d, "
+                        "\"codec\": \"%s\"}\n",
+                        static_cast<unsigned long long>(capture.sector),
+                        static_cast<long long>(capture.stamp & kPtsMask), width, height,
+                        CodecName(capture.format.codec));
+                else
+                    std::printf("Sector: %llu\nTime:   %s\nSize:   %dx%d\n",
+                                static_cast<unsigned long long>(capture.sector),
+                                FormatMs((capture.stamp - model.m_firstPTS) / 90).c_str(), width,
+                                height);
             }
         }
     } catch (const std::exception& e) {
@@ -149,13 +166,16 @@ int runSnapshot(const std::vector<std::string>& args) {
 const CommandRegistrar registrar{
     Command{"snapshot", "decode the picture at a position into a bitmap or raw planes",
             "Usage: ravelo-cli snapshot RECORDING (--sector N | --time H:MM:SS[.mmm]) -o FILE\n"
-            "                           [--format bmp|yuv]\n\n"
+            "                           [--format bmp|yuv] [--json]\n\n"
             "Finds the picture the window shows at sector N or at the time (counted from\n"
             "the recording's first picture), decodes it and writes FILE:\n\n"
             "  --format bmp   the window's 24-bit bitmap (default)\n"
             "  --format yuv   the decoded planes, Y then Cb then Cr, each at the stream's\n"
             "                 own size (for comparison with other decoders)\n\n"
-            "Prints the picture's sector, time and size.\n"
+            "The picture is the one at the next random-access point: an MPEG-2 sequence\n"
+            "header, an H.264 IDR or recovery point picture, an HEVC IRAP picture.\n"
+            "Prints the picture's sector, time and size; with --json one object\n"
+            "{sector, pts, width, height, codec} (pts: the picture's 90 kHz time stamp).\n"
             "Exit codes: 0 ok, 2 error (no picture found, not decodable, not written).\n",
             runSnapshot}};
 

@@ -51,9 +51,11 @@ std::int32_t EstimatedBitRate();
 void SetEstimatedBitRate(std::int32_t kbits);
 
 // The scan's estimate from the first and last stamp of the sample and their
-// file positions: 4000 when no time passed, else limited to 2000..8000.
+// file positions: 4000 when no time passed, else limited to 2000..maximum
+// (8000 for MPEG-2 recordings, more for H.264 and HEVC ones).
 std::int32_t EstimateBitRate(std::int64_t firstPts, std::int64_t lastPts,
-                             std::uint64_t firstPosition, std::uint64_t lastPosition);
+                             std::uint64_t firstPosition, std::uint64_t lastPosition,
+                             std::int32_t maximum = 8000);
 
 // Wrap-aware difference of two 33-bit time stamps: later - earlier, taken
 // modulo 2^33, so a stamp that wrapped past 2^33 still counts forward.

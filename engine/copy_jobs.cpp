@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "app/job_streams.h"
 #include "app/recording_model.h"
 #include "demux/raw_file.h"
 #include "engine/cut_engine.h"
@@ -145,6 +146,11 @@ JobResult CFunctionMng::FnProcessCopy() {
         reportError("No recording is open.");
         return JobResult::Failed;
     }
+    if (const std::string refusal = UnsupportedStreamsMessage(*m_pDoc, JobKind::Copy);
+        !refusal.empty()) {
+        reportError(refusal);
+        return JobResult::Failed;
+    }
     CRawFile& recording = m_pDoc->Recording();
     const std::string extension = recording.GetFileExtension();
     const std::string path = recording.GetFilePath();
@@ -184,6 +190,14 @@ JobResult CFunctionMng::FnProcessCopy() {
 }
 
 JobResult CFunctionMng::FnProcessSource() {
+    FindActiveDocument();
+    if (m_pDoc != nullptr && m_pDoc->IsOpen()) {
+        if (const std::string refusal = UnsupportedStreamsMessage(*m_pDoc, JobKind::CutInPlace);
+            !refusal.empty()) {
+            reportError(refusal);
+            return JobResult::Failed;
+        }
+    }
     if (Prompts().Ask(LoadResString(ids::kAttention), LoadResString(ids::kIrreversible),
                       PromptButtons::YesNo, PromptIcon::Warning) != PromptAnswer::Yes)
         return JobResult::NotStarted;

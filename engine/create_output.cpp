@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/job_streams.h"
 #include "app/recording_model.h"
 #include "demux/mpeg_sync.h"
 #include "demux/mpeg_ts_demux.h"
@@ -115,6 +116,11 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     progress.SetRange(0, 1000, 1);
     progress.SetPos(0);
     if (!m_pDoc || !m_pDoc->IsOpen()) return Fail("no recording is open");
+    const JobKind job = kind == OutputMpeg  ? JobKind::Mpeg
+                        : kind == OutputVob ? JobKind::Vob
+                                            : JobKind::Demux;
+    if (const std::string refusal = UnsupportedStreamsMessage(*m_pDoc, job, audioPid); !refusal.empty())
+        return Fail(refusal);
 
     const std::uint64_t start = platform::TickCount();
     CRawFile& recording = m_pDoc->Recording();

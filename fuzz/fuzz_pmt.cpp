@@ -16,8 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CPMT direct;
     if (CPmtParser::IsPMTSection(section.data(), length))
         CPmtParser::ParsePMT(direct, section.data(), length);
+    // Private data that is no AC-3 is listed only as subtitles or teletext;
+    // every entry has a codec.
     for (const sPMTEntry& e : direct) {
-        if (e.streamType == kStreamPrivateOther || e.pid > 0x1FFF) __builtin_trap();
+        const bool listedPrivate =
+            e.codec == StreamCodec::DvbSubtitle || e.codec == StreamCodec::Teletext;
+        if ((e.streamType == kStreamPrivateOther) != listedPrivate || e.pid > 0x1FFF ||
+            e.codec == StreamCodec::Unknown || e.language.size() != 3)
+            __builtin_trap();
     }
     return 0;
 }

@@ -5,6 +5,8 @@ set -euo pipefail
 
 # dvdauthor: the tests check that DVD authoring accepts the program streams.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6svg6-dev libgtest-dev libgmock-dev ffmpeg
+  # H.264 and HEVC pictures are decoded with FFmpeg's libraries
+  libavcodec-dev libavutil-dev
   # the installed desktop entry, metainfo, MIME types and manual pages are checked with these
   desktop-file-utils appstream xdg-utils libglib2.0-bin shared-mime-info man-db
   dvdauthor)

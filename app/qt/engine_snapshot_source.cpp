@@ -1,6 +1,6 @@
 #include "app/qt/engine_snapshot_source.h"
 
-#include "mpegsnap/snapshot_decoder.h"
+#include "codec/snapshot_file.h"
 
 SnapshotCapture CEngineSnapshotSource::Capture(CRecordingModel& model, std::uint64_t sector,
                                                std::int64_t currentStamp,
@@ -9,13 +9,8 @@ SnapshotCapture CEngineSnapshotSource::Capture(CRecordingModel& model, std::uint
 }
 
 void CEngineSnapshotSource::Decode(const std::string& m2vPath, const std::string& bmpPath) {
-    // The decoder takes a printf-style name; a "%" the user typed is literal.
-    std::string pattern;
-    for (char c : bmpPath) {
-        if (c == '%') pattern += '%';
-        pattern += c;
-    }
-    mpegsnap::DecodeSnapshot(m2vPath, pattern);
+    // MPEG-2, H.264 or HEVC: the cut-out tells.
+    codec::WriteSnapshotBitmap(m2vPath, bmpPath);
 }
 
 ISnapshotSource& EngineSnapshotSource() {

@@ -15,6 +15,24 @@ std::string ChannelLayout(int codingMode, int lfe) {
     std::string layout = codingMode >= 0 && codingMode <= 7 ? kLayouts[codingMode] : "?";
     return layout + (lfe == 1 ? ".1" : ".0");
 }
+// The audio codecs of HD recordings: E-AC-3 with its bit rate, AAC (whose
+// headers carry none) with its sample rate.
+std::string NewCodecLine(const sPMTEntry& entry) {
+    const char* language = entry.language.c_str();
+    switch (EntryCodec(entry)) {
+        case StreamCodec::Eac3:
+            return FormatString("  E-AC3 %s\t(%s, %dkBit/s)", entry.layout.c_str(), language,
+                                entry.ac3BitRate);
+        case StreamCodec::Aac:
+            return FormatString("  AAC %s\t(%s, %dkHz)", entry.layout.c_str(), language,
+                                entry.sampleRate / 1000);
+        case StreamCodec::AacLatm:
+            return FormatString("  AAC-LATM %s\t(%s, %dkHz)", entry.layout.c_str(), language,
+                                entry.sampleRate / 1000);
+        default:
+            return {};
+    }
+}
 }  // namespace
 
 int PictureWidth(const std::array<std::uint8_t, 12>& header) {
@@ -71,9 +89,12 @@ InfoText BuildInfoText(std::uint64_t recordingLength, std::int32_t bitRate,
                                 ChannelLayout(entry.ac3CodingMode, entry.ac3Lfe).c_str(), language,
                                 entry.ac3BitRate);
         else
-            continue;
+            line = NewCodecLine(entry);
+        if (line.empty()) continue;  // no audio
         t += line + "\r\n";
-        if (IsMpegAudio(entry.streamType)) {
+        // AC-3 is not offered; the codecs of HD recordings are, so that the
+        // user sees them (the MPEG job says what it cannot take).
+        if (entry.streamType != kStreamAC3) {
             std::string comboText = line.substr(2);
             for (char& c : comboText)
                 if (c == '\t') c = ' ';

@@ -1,7 +1,8 @@
 #pragma once
 // The information box of the cut editor: file size, bit rate, resolution,
 // aspect ratio and one line per audio track, plus the entries of the audio
-// combo box (MPEG audio only, with the PID as the entry's data).
+// combo box (MPEG audio and the audio codecs of HD recordings, not AC-3;
+// with the PID as the entry's data).
 
 #include <array>
 #include <cstdint>

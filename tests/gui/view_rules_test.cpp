@@ -102,6 +102,35 @@ TEST(InfoText, LinesForAGermanMpeg2TrackAndAStereoAc3Track) {
     EXPECT_EQ(info.audioEntries[0].second, 0x101);
 }
 
+TEST(InfoText, AudioCodecsOfHdRecordingsAreListedAndOffered) {
+    CPMT streams(4);
+    streams[0].streamType = kStreamH264;
+    streams[1].streamType = kStreamEac3;
+    streams[1].pid = 0x102;
+    streams[1].language = "eng";
+    streams[1].sampleRate = 48000;
+    streams[1].ac3BitRate = 448;
+    streams[1].layout = "5.1";
+    streams[2].streamType = kStreamAacAdts;
+    streams[2].pid = 0x103;
+    streams[2].language = "deu";
+    streams[2].sampleRate = 48000;
+    streams[2].layout = "2.0";
+    streams[3].streamType = kStreamPrivateOther;  // subtitles: no audio line
+    streams[3].codec = StreamCodec::DvbSubtitle;
+    streams[3].sampleRate = 0;
+    const InfoText info = BuildInfoText(0, 12288, Header(1920, 1080, 3), streams);
+    EXPECT_NE(info.text.find("Bitrate:\t12.0MBit/s\r\nResolution:\t1920x1080\r\nAspect Ratio:\t16:9"),
+              std::string::npos)
+        << info.text;
+    EXPECT_NE(info.text.find("  E-AC3 5.1\t(eng, 448kBit/s)\r\n  AAC 2.0\t(deu, 48kHz)\r\n"),
+              std::string::npos)
+        << info.text;
+    ASSERT_EQ(info.audioEntries.size(), 2u);
+    EXPECT_EQ(info.audioEntries[0].first, "E-AC3 5.1 (eng, 448kBit/s)");
+    EXPECT_EQ(info.audioEntries[1].second, 0x103);
+}
+
 TEST(InfoText, ChannelLayoutsAspectCodesAndUnreadTracks) {
     CPMT streams(2);
     streams[0].streamType = kStreamAC3;

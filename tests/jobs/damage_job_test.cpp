@@ -339,8 +339,8 @@ const std::map<std::string, CaptureExpectation>& Captures() {
          {JobResult::Done, {".m2v", ".mp2", "(2).mp2", "(3).mp2", ".mpg", ".vob"}}},
         // Sequence errors, and MPEG audio without a PMT taken for video.
         {"radio_mux_sync_loss_cc_errors", {JobResult::DoneWithWarnings, {}}},
-        // H.264 video and partly scrambled: nothing of it is written.
-        {"sat_h264_damaged_partly_scrambled_bigpmt", {JobResult::DoneWithWarnings, {}}},
+        // H.264 video: the jobs refuse it before anything is written.
+        {"sat_h264_damaged_partly_scrambled_bigpmt", {JobResult::Failed, {}}},
         // Tables only: no stream to demultiplex.
         {"mediaset_psi_only_ca_descriptors", {JobResult::Failed, {}}},
     };

@@ -1,0 +1,18 @@
+#pragma once
+// Whether a job can handle a recording's streams. The demultiplexing and
+// cutting jobs work on MPEG-2 video with MPEG audio and AC-3; a recording
+// whose video is H.264 or HEVC is refused with a message that names the
+// codec, before anything is written, instead of an empty or broken output.
+// The job driver asks at the start of every job.
+
+#include <cstdint>
+#include <string>
+
+class CRecordingModel;
+
+enum class JobKind { Copy, CutInPlace, Demux, Mpeg, Vob };
+
+// Empty when the job can run; else what to tell the user. audioPid: the
+// audio track chosen for an MPEG program stream.
+std::string UnsupportedStreamsMessage(const CRecordingModel& model, JobKind kind,
+                                      std::uint16_t audioPid = 0);
