@@ -39,19 +39,6 @@ std::string asPattern(const std::string& path) {
     return pattern;
 }
 
-bool writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    platform::PlatformFile file;
-    platform::FileError error;
-    if (!file.Open(path, platform::modeWrite | platform::modeCreate, &error)) return false;
-    try {
-        file.WriteAt(0, data, size);
-    } catch (const platform::FileException&) {
-        file.Close();
-        platform::RemoveFile(path);
-        return false;
-    }
-    return true;
-}
 }  // namespace
 
 bool DecodeCutOutFile(const std::string& path, mpegsnap::DecodedFrame& frame, std::string* error) {
@@ -98,7 +85,7 @@ void WriteSnapshotBitmap(const std::string& cutOutPath, const std::string& bmpPa
     const int bytes = converter.ConvertFrame(mpegsnap::BitmapConverter::kKindBitmap, frame.View(),
                                              buffer.data(), buffer.size());
     if (bytes <= 0) return;
-    writeFile(bmpPath, buffer.data(), static_cast<std::size_t>(bytes));
+    platform::WriteWholeFile(bmpPath, buffer.data(), static_cast<std::size_t>(bytes));
 }
 
 }  // namespace codec

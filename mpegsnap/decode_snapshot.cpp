@@ -45,20 +45,6 @@ std::string formatOutputName(const std::string& pattern) {
     return name;
 }
 
-bool writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    platform::PlatformFile file;
-    platform::FileError error;
-    if (!file.Open(path, platform::modeWrite | platform::modeCreate, &error)) return false;
-    try {
-        file.WriteAt(0, data, size);
-    } catch (const platform::FileException&) {
-        // A short write leaves no half bitmap behind.
-        file.Close();
-        platform::RemoveFile(path);
-        return false;
-    }
-    return true;
-}
 
 int decodeFrames(SnapshotDecoder& decoder, int count, std::vector<DecodedFrame>& out) {
     int decoded = 0;
@@ -88,7 +74,7 @@ int DecodeSnapshot(const std::string& inputPath, const std::string& outputPatter
     const int bytes =
         decoder.ConvertFrame(BitmapConverter::kKindBitmap, buffer.data(), buffer.size());
     if (bytes <= 0) return 0;
-    writeFile(formatOutputName(outputPattern), buffer.data(), static_cast<std::size_t>(bytes));
+    platform::WriteWholeFile(formatOutputName(outputPattern), buffer.data(), static_cast<std::size_t>(bytes));
     return 0;
 }
 

@@ -63,6 +63,20 @@ bool MakeDirectory(const std::string& path) {
     return errno == EEXIST && IsDirectory(path);
 }
 
+bool WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    PlatformFile file;
+    FileError error;
+    if (!file.Open(path, modeWrite | modeCreate, &error)) return false;
+    try {
+        file.WriteAt(0, data, size);
+    } catch (const FileException&) {
+        file.Close();
+        RemoveFile(path);
+        return false;
+    }
+    return true;
+}
+
 void SetOpenHookForTesting(OpenHook hook) {
     openHook() = std::move(hook);
 }

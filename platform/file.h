@@ -58,6 +58,9 @@ bool FileExists(const std::string& path);  // file or folder
 bool IsDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool MakeDirectory(const std::string& path);  // true when it exists afterwards
+// Writes data as the whole content of the file at path. A write that fails
+// (a full disk) leaves no half-written file behind: false, the file removed.
+bool WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 // Tests replace the system's answer to an open: the hook returns an errno to
 // make the open fail with it, or 0 to let it go ahead.

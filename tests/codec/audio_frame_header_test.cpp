@@ -7,6 +7,7 @@
 #include "bit_writer.h"
 #include "codec/audio_frame_header.h"
 #include "support/hd_media.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 std::vector<unsigned char> encode(const TempDir& dir, const std::string& name,
                                   const std::string& options) {
     const std::string path = dir.File(name);
-    hdmedia::Run("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=48000 -t 0.3 " +
+    RunCommand("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=48000 -t 0.3 " +
                  options + " '" + path + "' 2>&1");
     return ReadFileBytes(path);
 }

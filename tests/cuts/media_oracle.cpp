@@ -15,18 +15,6 @@ constexpr std::int64_t kTicksPerFrame = 3600;  // 90 kHz at 25 pictures per seco
 constexpr std::uint64_t kLeadingReach = 262144;
 }  // namespace
 
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
-    std::array<char, 4096> chunk{};
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        out.append(chunk.data(), got);
-    pclose(pipe);
-    return out;
-}
-
 void MakeTestRecording(const std::string& path, double seconds, const std::string& size) {
     std::ostringstream command;
     command << "ffmpeg -v error -y -f lavfi -i testsrc2=size=" << size

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-// Runs a shell command; its standard output (and error with 2>&1 in it).
-std::string RunCommand(const std::string& command);
+#include "support/run_command.h"
 
 // MPEG-2 video with open GOPs of 12 and two B pictures, an MP2 track, in a
 // transport stream.

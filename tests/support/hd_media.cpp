@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace hdmedia {
@@ -45,7 +46,7 @@ std::string made(const std::string& name, const std::string& command) {
     const std::string part = path.string() + ".part" + std::to_string(getpid());
     std::string filled = command;
     filled.replace(filled.find("OUT"), 3, quote(part));
-    const std::string errors = Run(filled + " 2>&1");
+    const std::string errors = RunCommand(filled + " 2>&1");
     if (!errors.empty() || !std::filesystem::exists(part))
         throw std::runtime_error("ffmpeg could not make " + name + ": " + errors);
     std::filesystem::rename(part, path);
@@ -61,17 +62,6 @@ const char* const kH264 =
     "-metadata:s:a:0 language=deu -metadata:s:a:1 language=eng -f mpegts OUT";
 }  // namespace
 
-std::string Run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
-    std::array<char, 4096> chunk{};
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        out.append(chunk.data(), got);
-    pclose(pipe);
-    return out;
-}
 
 std::string H264Interlaced() {
     return made("h264-1080i", kH264);
@@ -86,7 +76,7 @@ std::string H264PlainIntra() {
     std::int64_t second = -1;
     int intra = 0;
     std::istringstream frames(
-        Run("ffprobe -v error -select_streams v:0 -show_entries "
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
             "frame=pict_type,pkt_pos -of csv=p=0 " +
             quote(withIdr) + " 2>/dev/null"));
     for (std::string line; std::getline(frames, line) && second < 0;) {
@@ -138,7 +128,7 @@ std::string VideoElementaryStream(const std::string& recording) {
 
 std::map<std::string, std::string> StreamFields(const std::string& path,
                                                 const std::string& stream) {
-    std::istringstream lines(Run("ffprobe -v error -select_streams " + stream + " -show_streams " +
+    std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream + " -show_streams " +
                                  quote(path) + " 2>/dev/null"));
     std::map<std::string, std::string> fields;
     for (std::string line; std::getline(lines, line);) {
@@ -150,7 +140,7 @@ std::map<std::string, std::string> StreamFields(const std::string& path,
 
 std::vector<Packet> VideoPackets(const std::string& path) {
     std::istringstream lines(
-        Run("ffprobe -v error -select_streams v:0 -show_entries "
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
             "packet=pts,pos,flags -of csv=p=0 " +
             quote(path) + " 2>/dev/null"));
     std::vector<Packet> packets;
@@ -168,7 +158,7 @@ std::vector<Packet> VideoPackets(const std::string& path) {
 
 std::vector<Picture> Pictures(const std::string& path) {
     std::istringstream lines(
-        Run("ffprobe -v error -select_streams v:0 -show_entries "
+        RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
             "frame=pts,key_frame,pict_type -of csv=p=0 " +
             quote(path) + " 2>/dev/null"));
     std::vector<Picture> pictures;
@@ -207,7 +197,7 @@ std::vector<double> PlanePsnr(const std::vector<unsigned char>& a,
 std::vector<unsigned char> FfmpegPicture(const std::string& recording, std::int64_t pts) {
     TempDir dir;
     const std::string out = dir.File("picture.yuv");
-    Run("ffmpeg -v error -y -threads 1 -copyts -i " + quote(recording) +
+    RunCommand("ffmpeg -v error -y -threads 1 -copyts -i " + quote(recording) +
         " -map 0:v:0 -vf \"select='eq(pts\\," + std::to_string(pts) +
         ")'\" -vsync 0 -frames:v 1 -f rawvideo -pix_fmt yuv420p " + quote(out) + " 2>&1");
     return ReadFileBytes(out);

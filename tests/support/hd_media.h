@@ -28,9 +28,6 @@ std::string HevcClosedGop10Bit();
 // The video elementary stream of a recording, as ffmpeg copies it out.
 std::string VideoElementaryStream(const std::string& recording);
 
-// Runs a shell command; gives its standard output.
-std::string Run(const std::string& command);
-
 // ffprobe's fields of one stream ("v:0", "a:1"), by name.
 std::map<std::string, std::string> StreamFields(const std::string& path, const std::string& stream);
 
