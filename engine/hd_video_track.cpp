@@ -1,0 +1,139 @@
+#include "engine/hd_video_track.h"
+
+#include "codec/video_codec.h"
+#include "codec/h264_access_unit_scanner.h"
+#include "demux/export_timeline.h"
+#include "output/mpeg_channel.h"
+#include "shell/log.h"
+#include "shell/text.h"
+
+namespace {
+
+std::unique_ptr<codec::IAccessUnitScanner> scannerFor(const sPMTEntry& stream) {
+    const codec::IVideoCodec* video = codec::VideoCodecFor(EntryCodec(stream));
+    std::unique_ptr<codec::IAccessUnitScanner> scanner = video->NewScanner();
+    // A stream that marks no random-access point is cut at its I pictures.
+    if (EntryCodec(stream) == StreamCodec::H264)
+        static_cast<codec::H264AccessUnitScanner&>(*scanner).SetIntraIsRandomAccess(
+            stream.randomAccessMarks == 2);
+    return scanner;
+}
+
+std::string timeText(std::int64_t ticks) {
+    const std::int64_t ms = (ticks < 0 ? 0 : ticks) / 90;
+    return FormatString("%d:%02d:%02d,%03d", static_cast<int>(ms / 3600000),
+                        static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
+                        static_cast<int>(ms % 1000));
+}
+
+}  // namespace
+
+CHdVideoTrack::CHdVideoTrack(const sPMTEntry& stream, CMpegChannel& output, CExportTimeline& timeline,
+                             StampReference& reference, GroupFilter keepGroup)
+    : m_pid(static_cast<std::uint16_t>(stream.pid)),
+      m_codec(EntryCodec(stream)),
+      m_output(output),
+      m_timeline(timeline),
+      m_clock(reference),
+      m_keepGroup(std::move(keepGroup)),
+      m_assembler(scannerFor(stream)),
+      m_splicer(EntryCodec(stream)) {}
+
+std::string CHdVideoTrack::label() const {
+    return std::string(CodecDisplayName(m_codec)) + " PID " + Hex16(m_pid);
+}
+
+void CHdVideoTrack::Feed(const codec::VideoPayload& payload, bool unitStart, bool lost) {
+    m_assembler.Feed(payload, unitStart, lost);
+    for (codec::AssembledUnit& unit : m_assembler.TakeUnits()) take(unit);
+}
+
+void CHdVideoTrack::Finish() {
+    m_assembler.Finish();
+    for (codec::AssembledUnit& unit : m_assembler.TakeUnits()) take(unit);
+    reportDamage();
+    m_timeline.Finish();
+}
+
+// Source time of a unit: its PTS (or, decoding, its DTS) on the programme's
+// clock; a unit without a stamp of its own follows the last by one frame.
+std::int64_t CHdVideoTrack::sourceTime(const codec::AssembledUnit& unit, bool decoding) {
+    if (decoding && unit.hasDts) return m_clock.Unwrap(unit.dts);
+    if (unit.hasPts) return m_clock.Unwrap(unit.pts);
+    if (unit.hasStamp) return m_clock.Unwrap(unit.stamp);
+    return m_decodedTo + m_frameTicks;
+}
+
+void CHdVideoTrack::take(codec::AssembledUnit& unit) {
+    if (!m_hasFirstStamp && unit.hasStamp) {
+        m_hasFirstStamp = true;
+        m_firstStamp = unit.stamp;
+    }
+    if (!m_frameTicksKnown) {
+        if (auto format = m_assembler.Scanner().Format(); format && format->frameRate.Known()) {
+            m_frameTicks = std::int64_t{90000} * format->frameRate.den / format->frameRate.num;
+            m_frameTicksKnown = m_frameTicks > 0;
+            if (!m_frameTicksKnown) m_frameTicks = 3600;
+            m_timeline.SetFrameTicks(m_frameTicks);
+        }
+    }
+    const bool point = unit.unit.IsRandomAccess() && unit.unit.decodable && !unit.damaged;
+    // A group of pictures that cannot be placed in time (no stamp seen yet)
+    // cannot begin the output either.
+    const bool keep = point && unit.hasStamp && m_keepGroup(unit);
+    const codec::VideoSplicer::Decision decision =
+        m_splicer.Take(unit, keep, m_assembler.Scanner().ParameterSets());
+    if (decision.verdict == codec::VideoSplicer::Verdict::Write)
+        written(unit, decision);
+    else
+        left(decision.verdict, unit);
+}
+
+void CHdVideoTrack::written(const codec::AssembledUnit& unit,
+                            const codec::VideoSplicer::Decision& decision) {
+    const std::int64_t shown = sourceTime(unit, false);
+    if (decision.randomAccess && (decision.spliced || !m_timeline.RunOpen())) {
+        reportDamage();
+        if (m_inCut) {
+            LogPrint(label() + ", PTS: " + timeText(shown), 1);
+            LogPrint("   Cut area left out, the output goes on here", 1);
+            m_inCut = false;
+        }
+        m_timeline.StartRun(shown);
+    } else if (decision.leading) {
+        m_timeline.MoveRunStart(shown);
+    }
+    const std::int64_t decoded = sourceTime(unit, true);
+    if (decoded > m_decodedTo || m_frames == 0) m_decodedTo = decoded;
+    if (decision.newFrame) {
+        ++m_frames;
+        m_timeline.AddFrame(m_decodedTo);
+    }
+    if (m_output.Count() + 2 >= m_output.RingCapacity()) m_output.GrowRing(2 * m_output.RingCapacity());
+    CMpegPacket packet;
+    packet.Init(m_pid, static_cast<std::uint64_t>(m_timeline.VideoEnd()), 0, 0);
+    packet.SetData(unit.bytes.data(), static_cast<std::int32_t>(unit.bytes.size()));
+    packet.m_headerLength = 0;
+    m_output.Add(std::move(packet));
+}
+
+void CHdVideoTrack::left(codec::VideoSplicer::Verdict verdict, const codec::AssembledUnit& unit) {
+    using Verdict = codec::VideoSplicer::Verdict;
+    if (verdict == Verdict::Leading || verdict == Verdict::BeforeStart) return;
+    m_timeline.EndRun();
+    if (verdict == Verdict::Cut) m_inCut = true;
+    if (verdict != Verdict::Damaged) return;
+    if (m_damagedPictures == 0) m_damageAt = unit.hasStamp ? m_clock.Unwrap(unit.stamp) : m_decodedTo;
+    ++m_damagedPictures;
+}
+
+// Pictures lost to damage are reported once the output resumes (or ends).
+void CHdVideoTrack::reportDamage() {
+    if (m_damagedPictures == 0) return;
+    ++m_dataErrors;
+    LogPrint(label() + ", PTS: " + timeText(m_damageAt), 1);
+    LogPrint("   Damaged picture: " + std::to_string(m_damagedPictures) +
+                 " picture(s) left out up to the next random-access point",
+             1);
+    m_damagedPictures = 0;
+}
