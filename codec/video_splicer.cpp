@@ -53,8 +53,16 @@ VideoSplicer::Decision VideoSplicer::Take(AssembledUnit& unit, bool keepGroup,
         m_afterSplice = true;
         return decision;
     }
-    if (unit.unit.IsRandomAccess() && unit.unit.decodable && !unit.damaged)
-        return startGroup(unit, keepGroup, parameterSets);
+    if (unit.unit.IsRandomAccess() && unit.unit.decodable) {
+        if (!unit.damaged) return startGroup(unit, keepGroup, parameterSets);
+        // A point that lost packets: its group is lost to the damage, unless
+        // the caller leaves it out anyway.
+        m_inGroup = false;
+        m_dropping = keepGroup ? Verdict::Damaged : Verdict::Cut;
+        m_afterSplice = true;
+        decision.verdict = m_dropping;
+        return decision;
+    }
     if (!m_inGroup) {
         decision.verdict = m_dropping;
         return decision;

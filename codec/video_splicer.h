@@ -50,7 +50,8 @@ class VideoSplicer {
 
     // unit: the next access unit; its bytes are changed where the output
     // needs it. keepGroup is read for a random-access point: whether its
-    // group of pictures goes into the output. parameterSets: those the
+    // group of pictures goes into the output (a damaged point's group is
+    // lost to the damage where it would have gone). parameterSets: those the
     // stream has sent so far (Annex B), for a point after a splice.
     Decision Take(AssembledUnit& unit, bool keepGroup, const std::vector<std::uint8_t>& parameterSets);
 

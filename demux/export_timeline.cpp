@@ -51,6 +51,9 @@ CExportTimeline::Verdict CExportTimeline::Place(std::int64_t start, std::int64_t
         // decoded past it, its end is not known.
         if (run.open && end > run.decodedTo) return Verdict::Wait;
         if (start >= run.SourceEnd(m_frameTicks)) continue;
+        // A frame that would begin where the run's last picture has gone
+        // plays with the pictures after the splice.
+        if (!run.open && written >= run.outputStart + run.frames * m_frameTicks) continue;
         const std::int64_t ideal = run.outputStart + (start - run.sourceStart);
         const std::int64_t late = written - ideal;
         // Written, it would begin more than half a frame after its place:

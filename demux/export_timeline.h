@@ -8,8 +8,9 @@
 // following the last in the output (cut areas and lost pictures lie between
 // them). An audio frame belongs where its source time lies in a run; it is
 // written when the audio written so far ends within half a frame of where
-// it must begin, passed over when the audio already reaches past that, and
-// preceded by silence (or reported) where audio is missing.
+// it must begin and before the run's last picture has gone, passed over
+// when the audio already reaches past that, and preceded by silence (or
+// reported) where audio is missing.
 //
 // Times are 90 kHz ticks on one unwrapped source clock.
 

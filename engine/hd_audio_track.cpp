@@ -1,7 +1,9 @@
 #include "engine/hd_audio_track.h"
 
 #include <cstring>
+#include <utility>
 
+#include "codec/silent_adts_frame.h"
 #include "demux/audio_frame.h"
 #include "demux/export_timeline.h"
 #include "demux/pes_fields.h"
@@ -15,16 +17,16 @@ namespace {
 // Frames waiting for the video are kept for this long of source time at the
 // most: video that lags further (or never comes) does not hold the sound.
 constexpr std::int64_t kMaxWait = 120 * 90000;
+// LOAS frames kept until the stream's configuration comes (a few seconds).
+constexpr std::size_t kMaxUnconfigured = 256;
+// E-AC-3 gaps are filled with silent AC-3 frames of this size code (448 kbit/s).
+constexpr int kSilentAc3SizeCode = 30;
 
 std::string timeText(std::int64_t ticks) {
     const std::int64_t ms = (ticks < 0 ? 0 : ticks) / 90;
     return FormatString("%d:%02d:%02d,%03d", static_cast<int>(ms / 3600000),
                         static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
                         static_cast<int>(ms % 1000));
-}
-
-bool fillsWithSilence(StreamCodec codec) {
-    return codec == StreamCodec::MpegAudio || codec == StreamCodec::Ac3;
 }
 
 }  // namespace
@@ -77,27 +79,37 @@ void CHdAudioTrack::takeFrames() {
         LogPrint("Found invalid audio frame: " + label(), 1);
     }
     for (codec::AudioFrameSplitter::Frame& frame : m_splitter.TakeFrames()) {
-        if (m_codec != StreamCodec::AacLatm) {
+        if (m_codec == StreamCodec::AacLatm)
+            convertLatm(frame);
+        else
             queue(std::move(frame.bytes), frame.info.samples, frame.info.sampleRate, frame.afterLoss,
                   frame.hasPts, frame.pts);
-            continue;
-        }
-        std::vector<codec::LatmToAdts::Frame> adts;
-        std::string why;
-        if (!m_latm.Convert(frame.bytes.data(), static_cast<int>(frame.bytes.size()), adts, &why)) {
-            if (why != m_latmFault) LogPrint(label() + ": LATM frame not taken: " + why, 1);
-            m_latmFault = why;
-            ++m_dataErrors;
-            continue;
-        }
-        bool first = true;
-        for (codec::LatmToAdts::Frame& f : adts) {
-            queue(std::move(f.bytes), f.samples, f.sampleRate, frame.afterLoss && first,
-                  frame.hasPts && first, frame.pts);
-            first = false;
-        }
     }
     Place();
+}
+
+void CHdAudioTrack::convertLatm(codec::AudioFrameSplitter::Frame& frame) {
+    std::vector<codec::LatmToAdts::Frame> adts;
+    std::string why;
+    if (!m_latm.Convert(frame.bytes.data(), static_cast<int>(frame.bytes.size()), adts, &why)) {
+        if (!m_latm.Configured() && m_unconfigured.size() < kMaxUnconfigured) {
+            m_unconfigured.push_back(std::move(frame));
+            return;
+        }
+        if (why != m_latmFault) LogPrint(label() + ": LATM frame not taken: " + why, 1);
+        m_latmFault = why;
+        ++m_dataErrors;
+        return;
+    }
+    // The frames that came before the first configuration now have one.
+    std::vector<codec::AudioFrameSplitter::Frame> before = std::exchange(m_unconfigured, {});
+    for (codec::AudioFrameSplitter::Frame& early : before) convertLatm(early);
+    bool first = true;
+    for (codec::LatmToAdts::Frame& f : adts) {
+        queue(std::move(f.bytes), f.samples, f.sampleRate, frame.afterLoss && first,
+              frame.hasPts && first, frame.pts);
+        first = false;
+    }
 }
 
 // Ticks of samples at a rate, the part of a tick left over carried on, so
@@ -167,50 +179,79 @@ void CHdAudioTrack::write(const Waiting& frame) {
     m_anyWritten = true;
 }
 
-// Sound is missing before the frame: silent frames like it for MPEG audio
-// and AC-3, as many as come nearest to the gap; for AAC and E-AC-3 a report.
-// Sound that starts after the first picture is no damage.
+// Sound is missing before the frame: silent frames like it, as many as come
+// nearest to the gap; a report where none can be made. Sound that starts
+// after the first picture is no damage.
 void CHdAudioTrack::makeGood(const Waiting& frame, std::int64_t missing) {
     const bool atStart = !m_anyWritten;
     const std::string ms = std::to_string(missing / 90) + "ms";
-    const std::vector<std::uint8_t> silence =
-        fillsWithSilence(m_codec) ? silenceLike(frame) : std::vector<std::uint8_t>{};
+    const Waiting quiet = silenceLike(frame);
     LogPrint(label() + ", PTS: " + timeText(frame.start), 1);
-    if (silence.empty()) {
-        m_unfilled += missing;
-        ++m_dataErrors;
-        LogPrint(atStart ? "   Starts " + ms + " after the first picture"
-                         : "   Missing sound frame(s) detected " + ms + "!",
-                 1);
-        LogPrint(std::string("   Not filled: ") + CodecDisplayName(m_codec) +
-                     " frames are not made up, the sound after it plays that much early",
-                 1);
-        return;
-    }
-    const std::int64_t frames = (missing + frame.ticks / 2) / frame.ticks;
-    Waiting quiet = frame;
-    quiet.bytes = silence;
-    for (std::int64_t i = 0; i < frames; ++i) write(quiet);
-    if (!atStart) ++m_dataErrors;
     LogPrint(atStart ? "   Starts " + ms + " after the first picture"
                      : "   Missing sound frame(s) detected " + ms + "!",
              1);
+    if (quiet.bytes.empty() || quiet.ticks <= 0) {
+        m_unfilled += missing;
+        ++m_dataErrors;
+        LogPrint("   No silence can be made for this track: the sound after the gap plays that "
+                 "much early",
+                 1);
+        return;
+    }
+    const std::int64_t frames = (missing + quiet.ticks / 2) / quiet.ticks;
+    for (std::int64_t i = 0; i < frames; ++i) write(quiet);
+    if (!atStart) ++m_dataErrors;
     LogPrint("   Padding with 'silence'", 1);
 }
 
-// A frame of silence like the frame: MPEG audio keeps its header (without
+// A frame of silence like the frame. MPEG audio keeps its header (without
 // CRC protection) with everything after it zero, which a Layer II decoder
-// plays as silence; AC-3 gets a silent frame of the track's own layout.
-std::vector<std::uint8_t> CHdAudioTrack::silenceLike(const Waiting& frame) const {
+// plays as silence; AC-3 and E-AC-3 get a silent AC-3 frame of the track's
+// own rate and layout, AAC a silent frame of its channel configuration.
+CHdAudioTrack::Waiting CHdAudioTrack::silenceLike(const Waiting& frame) const {
     const std::vector<std::uint8_t>& f = frame.bytes;
-    if (m_codec == StreamCodec::Ac3) {
-        AudioFrame header;
-        if (!AudioFrame::ParseAc3(f.data(), static_cast<int>(f.size()), header)) return {};
-        return SilentAc3Frame(header.fscod, header.frmsizecod, header.acmod, header.lfeon);
+    const int n = static_cast<int>(f.size());
+    Waiting quiet;
+    quiet.samples = frame.samples;
+    quiet.sampleRate = frame.sampleRate;
+    switch (m_codec) {
+        case StreamCodec::MpegAudio:
+            if (n < 4) return {};
+            quiet.bytes.assign(f.size(), 0);
+            std::memcpy(quiet.bytes.data(), f.data(), 4);
+            quiet.bytes[1] |= 0x01;  // protection_bit: no CRC
+            break;
+        case StreamCodec::Ac3:
+        case StreamCodec::Eac3: {
+            AudioFrame ac3;
+            int fscod = 0, acmod = 0, lfeon = 0, code = kSilentAc3SizeCode;
+            if (AudioFrame::ParseAc3(f.data(), n, ac3) && ac3.bsid <= 10) {
+                fscod = ac3.fscod, acmod = ac3.acmod, lfeon = ac3.lfeon, code = ac3.frmsizecod;
+            } else if (n >= 6 && (f[4] >> 6) != 3) {
+                // E-AC-3: fscod, numblkscod, acmod, lfeon (A/52 E.1.2.2).
+                fscod = f[4] >> 6, acmod = (f[4] >> 1) & 7, lfeon = f[4] & 1;
+            } else {
+                return {};
+            }
+            quiet.bytes = SilentAc3Frame(fscod, code, acmod, lfeon);
+            codec::AudioFrameInfo info;
+            if (!codec::ReadAudioFrame(StreamCodec::Ac3, quiet.bytes.data(),
+                                       static_cast<int>(quiet.bytes.size()), info))
+                return {};
+            quiet.samples = info.samples;
+            quiet.sampleRate = info.sampleRate;
+            break;
+        }
+        case StreamCodec::Aac:
+        case StreamCodec::AacLatm:
+            quiet.bytes = codec::SilentAdtsFrame(f.data(), n);
+            // One raw data block of the frame's blocks.
+            if (n >= 7) quiet.samples = frame.samples / ((f[6] & 3) + 1);
+            break;
+        default:
+            return {};
     }
-    if (f.size() < 4) return {};
-    std::vector<std::uint8_t> silence(f.size(), 0);
-    std::memcpy(silence.data(), f.data(), 4);
-    silence[1] |= 0x01;  // protection_bit: no CRC
-    return silence;
+    std::int64_t remainder = 0;
+    quiet.ticks = advance(quiet.samples, quiet.sampleRate, remainder);
+    return quiet;
 }

@@ -5,8 +5,10 @@
 // written where the pictures written say it plays (CExportTimeline): frames
 // beside left-out pictures are passed over, the audio begins within half a
 // frame of the first picture, and it stays in step at every splice. Missing
-// MPEG audio and AC-3 is made good with silent frames; AAC and E-AC-3 gaps
-// are reported (their frames are not made up).
+// sound is made good with silent frames of the track's own kind (E-AC-3
+// with silent AC-3 frames, which E-AC-3 decoders play as well); where none
+// can be made (AAC channels given by a program config element, E-AC-3 at
+// half rates) the gap is reported.
 
 #include <cstdint>
 #include <deque>
@@ -50,12 +52,13 @@ class CHdAudioTrack {
     };
 
     void takeFrames();
+    void convertLatm(codec::AudioFrameSplitter::Frame& frame);
     void queue(std::vector<std::uint8_t>&& bytes, int samples, int sampleRate, bool afterLoss,
                bool hasPts, std::uint64_t pts);
     std::int64_t advance(int samples, int sampleRate, std::int64_t& remainder) const;
     void write(const Waiting& frame);
     void makeGood(const Waiting& frame, std::int64_t missing);
-    std::vector<std::uint8_t> silenceLike(const Waiting& frame) const;
+    Waiting silenceLike(const Waiting& frame) const;
     std::string label() const;
 
     StreamCodec m_codec;
@@ -66,6 +69,9 @@ class CHdAudioTrack {
     codec::AudioFrameSplitter m_splitter;
     codec::LatmToAdts m_latm;
     std::string m_latmFault;  // the last reason a LOAS frame could not be taken
+    // LOAS frames before the first configuration: the stream was configured
+    // before the recording began, most likely as it is at its first one.
+    std::vector<codec::AudioFrameSplitter::Frame> m_unconfigured;
     std::deque<Waiting> m_waiting;
     // Where the next frame without a stamp of its own begins.
     bool m_timed = false;
