@@ -48,6 +48,7 @@ VideoSplicer::Decision VideoSplicer::Take(AssembledUnit& unit, bool keepGroup,
     Decision decision;
     if (unit.cutShort) {
         decision.verdict = Verdict::CutShort;
+        endHeld(unit);
         m_inGroup = false;
         m_dropping = Verdict::CutShort;
         m_afterSplice = true;
@@ -56,7 +57,8 @@ VideoSplicer::Decision VideoSplicer::Take(AssembledUnit& unit, bool keepGroup,
     if (unit.unit.IsRandomAccess() && unit.unit.decodable) {
         if (!unit.damaged) return startGroup(unit, keepGroup, parameterSets);
         // A point that lost packets: its group is lost to the damage, unless
-        // the caller leaves it out anyway.
+        // the caller leaves it out anyway. The group before ended whole.
+        release();
         m_inGroup = false;
         m_dropping = keepGroup ? Verdict::Damaged : Verdict::Cut;
         m_afterSplice = true;
@@ -68,6 +70,7 @@ VideoSplicer::Decision VideoSplicer::Take(AssembledUnit& unit, bool keepGroup,
         return decision;
     }
     if (unit.damaged || !unit.unit.decodable) {
+        endHeld(unit);
         m_inGroup = false;
         m_dropping = Verdict::Damaged;
         m_afterSplice = true;
@@ -81,7 +84,7 @@ VideoSplicer::Decision VideoSplicer::Take(AssembledUnit& unit, bool keepGroup,
         return decision;
     }
     decision.leading = leading;
-    write(unit, decision);
+    write(unit, decision, false);
     return decision;
 }
 
@@ -101,6 +104,8 @@ VideoSplicer::Decision VideoSplicer::startGroup(AssembledUnit& unit, bool keepGr
             m_leading.pairPending = m_picture.field;
         }
     }
+    // The group before ended whole at this point.
+    release();
     if (!keepGroup) {
         m_inGroup = false;
         m_dropping = Verdict::Cut;
@@ -115,13 +120,10 @@ VideoSplicer::Decision VideoSplicer::startGroup(AssembledUnit& unit, bool keepGr
         const NalKinds kinds = kindsOf(m_codec, unit.bytes);
         const bool complete = kinds.sps && kinds.pps && (kinds.vps || m_codec != StreamCodec::Hevc);
         if (!complete) insertParameterSets(unit, parameterSets);
-        if (m_anyWritten) {
-            if (m_codec == StreamCodec::Hevc) craToBla(unit);
-            if (m_codec == StreamCodec::H264) m_h264.Splice();
-        }
+        if (m_anyWritten && m_codec == StreamCodec::Hevc) craToBla(unit);
         m_afterSplice = false;
     }
-    write(unit, decision);
+    write(unit, decision, decision.spliced && m_anyWritten);
     return decision;
 }
 
@@ -191,11 +193,49 @@ bool VideoSplicer::secondField(const AccessUnit& unit) {
     return false;
 }
 
-void VideoSplicer::write(AssembledUnit& unit, Decision& decision) {
-    if (m_codec == StreamCodec::H264) m_h264.Write(unit.bytes, m_picture);
+void VideoSplicer::write(AssembledUnit& unit, Decision& decision, bool spliceBefore) {
     decision.verdict = Verdict::Write;
     decision.newFrame = !secondField(unit.unit);
     m_anyWritten = true;
+    // An I or P picture: what is held is whole, and shown before it.
+    if (decision.newFrame && unit.unit.pictureType != 3) release();
+    Held held;
+    held.out.unit = std::move(unit);
+    held.out.decision = decision;
+    held.picture = m_picture;
+    held.spliceBefore = spliceBefore;
+    m_held.push_back(std::move(held));
+}
+
+void VideoSplicer::release() {
+    for (Held& held : m_held) {
+        if (m_codec == StreamCodec::H264) {
+            if (held.spliceBefore) m_h264.Splice();
+            m_h264.Write(held.out.unit.bytes, held.picture);
+        }
+        m_released.push_back(std::move(held.out));
+    }
+    m_held.clear();
+}
+
+void VideoSplicer::dropHeld() {
+    m_droppedHeld += static_cast<int>(m_held.size());
+    m_held.clear();
+}
+
+// A unit that cannot go out ends what is held. An I or P picture (that
+// begins a frame) is shown after everything held, which is whole: it goes
+// out. A B picture is shown before the last I or P picture held, which
+// would leave a hole in what is shown: that picture goes, and what follows
+// it. A picture whose type could not be read counts as a B picture.
+void VideoSplicer::endHeld(const AssembledUnit& unit) {
+    const AccessUnit& au = unit.unit;
+    const bool secondOfHeld = au.field && m_firstFieldOpen && au.bottomField != m_firstFieldBottom &&
+                              au.frameNum == m_firstFieldNum;
+    if ((au.pictureType == 1 || au.pictureType == 2) && !secondOfHeld)
+        release();
+    else
+        dropHeld();
 }
 
 }  // namespace codec

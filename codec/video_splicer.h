@@ -18,8 +18,16 @@
 //   of the output (H264SpliceRewriter).
 // - A damaged unit ends its group of pictures: the pictures that follow
 //   may refer to it.
+// - The units taken are held back from the last I or P picture on until
+//   the next one comes, and only then given out: where a B picture is
+//   damaged or cut short by the end of the data, the ones held go with it.
+//   (The B pictures after an I or P picture are shown before it: so the
+//   pictures given out are shown without a hole.) The H.264 slices are
+//   rewritten as they are given out, for the counts continue from what
+//   went out.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "codec/access_unit_assembler.h"
@@ -46,14 +54,25 @@ class VideoSplicer {
         bool newFrame = false;      // written and not the second field of a frame
     };
 
+    struct Released {
+        AssembledUnit unit;  // its bytes as they go out
+        Decision decision;
+    };
+
     explicit VideoSplicer(StreamCodec codec) : m_codec(codec) {}
 
-    // unit: the next access unit; its bytes are changed where the output
-    // needs it. keepGroup is read for a random-access point: whether its
-    // group of pictures goes into the output (a damaged point's group is
-    // lost to the damage where it would have gone). parameterSets: those the
-    // stream has sent so far (Annex B), for a point after a splice.
+    // unit: the next access unit (taken when it goes out). keepGroup is read
+    // for a random-access point: whether its group of pictures goes into the
+    // output (a damaged point's group is lost to the damage where it would
+    // have gone). parameterSets: those the stream has sent so far (Annex B),
+    // for a point after a splice. Write means the unit is to go out.
     Decision Take(AssembledUnit& unit, bool keepGroup, const std::vector<std::uint8_t>& parameterSets);
+    // The data has ended whole: what is held goes out.
+    void Finish() { release(); }
+    // The units to write since the last call, in order.
+    std::vector<Released> TakeReleased() { return std::exchange(m_released, {}); }
+    // Units that were to go out but went with damage or a cut-short end.
+    int TakeDroppedHeld() { return std::exchange(m_droppedHeld, 0); }
 
   private:
     struct H264Leading {
@@ -72,8 +91,17 @@ class VideoSplicer {
     bool h264Leading(const H264SpliceRewriter::Picture& picture);
     void insertParameterSets(AssembledUnit& unit, const std::vector<std::uint8_t>& sets) const;
     void craToBla(AssembledUnit& unit) const;
-    void write(AssembledUnit& unit, Decision& decision);
+    void write(AssembledUnit& unit, Decision& decision, bool spliceBefore);
+    void release();
+    void dropHeld();
+    void endHeld(const AssembledUnit& unit);
     bool secondField(const AccessUnit& unit);
+
+    struct Held {
+        Released out;
+        H264SpliceRewriter::Picture picture;
+        bool spliceBefore = false;  // the H.264 counts continue after a splice here
+    };
 
     StreamCodec m_codec;
     bool m_inGroup = false;       // the group of pictures under way is written
@@ -84,6 +112,9 @@ class VideoSplicer {
     H264SpliceRewriter m_h264;
     H264SpliceRewriter::Picture m_picture;  // of the unit being taken (H.264)
     H264Leading m_leading;
+    std::vector<Held> m_held;
+    std::vector<Released> m_released;
+    int m_droppedHeld = 0;
     // Field pairing of the units written: the last was a first field.
     bool m_firstFieldOpen = false;
     int m_firstFieldNum = 0;

@@ -53,7 +53,8 @@ void CHdVideoTrack::Feed(const codec::VideoPayload& payload, bool unitStart, boo
 void CHdVideoTrack::Finish() {
     m_assembler.Finish();
     for (codec::AssembledUnit& unit : m_assembler.TakeUnits()) take(unit);
-    commitHeld();
+    m_splicer.Finish();
+    commitReleased();
     reportDamage();
     m_timeline.Finish();
 }
@@ -86,81 +87,66 @@ void CHdVideoTrack::take(codec::AssembledUnit& unit) {
     const bool keep = point && unit.hasStamp && m_keepGroup(unit);
     const codec::VideoSplicer::Decision decision =
         m_splicer.Take(unit, keep, m_assembler.Scanner().ParameterSets());
-    if (decision.verdict == codec::VideoSplicer::Verdict::Write)
-        hold(unit, decision);
-    else
-        left(decision.verdict, unit);
+    // What the group before gave out comes before anything this unit ends.
+    commitReleased();
+    if (decision.verdict != codec::VideoSplicer::Verdict::Write) left(decision.verdict, unit);
 }
 
-void CHdVideoTrack::hold(codec::AssembledUnit& unit, const codec::VideoSplicer::Decision& decision) {
-    // An I or P picture: what is held is whole, and shown before it.
-    if (decision.newFrame && unit.unit.pictureType != 3) commitHeld();
-    Held picture;
-    picture.startsRun = decision.randomAccess && (decision.spliced || !m_runOpen);
-    picture.leading = decision.leading;
-    picture.newFrame = decision.newFrame;
-    picture.shown = sourceTime(unit, false);
-    picture.decoded = sourceTime(unit, true);
-    picture.bytes = std::move(unit.bytes);
-    m_runOpen = true;
-    m_held.push_back(std::move(picture));
+void CHdVideoTrack::commitReleased() {
+    for (codec::VideoSplicer::Released& picture : m_splicer.TakeReleased()) commit(picture);
 }
 
-void CHdVideoTrack::commitHeld() {
-    for (Held& picture : m_held) commit(picture);
-    m_held.clear();
-}
-
-void CHdVideoTrack::commit(Held& picture) {
-    if (picture.startsRun) {
+void CHdVideoTrack::commit(codec::VideoSplicer::Released& picture) {
+    const codec::VideoSplicer::Decision& decision = picture.decision;
+    const std::int64_t shown = sourceTime(picture.unit, false);
+    if (decision.randomAccess && decision.spliced) {
         reportDamage();
         if (m_inCut) {
-            LogPrint(label() + ", PTS: " + timeText(picture.shown), 1);
+            LogPrint(label() + ", PTS: " + timeText(shown), 1);
             LogPrint("   Cut area left out, the output goes on here", 1);
             m_inCut = false;
         }
-        m_timeline.StartRun(picture.shown);
-    } else if (picture.leading) {
-        m_timeline.MoveRunStart(picture.shown);
+        m_timeline.StartRun(shown);
+    } else if (decision.leading) {
+        m_timeline.MoveRunStart(shown);
     }
-    if (picture.decoded > m_decodedTo || m_frames == 0) m_decodedTo = picture.decoded;
-    if (picture.newFrame) {
+    const std::int64_t decoded = sourceTime(picture.unit, true);
+    if (decoded > m_decodedTo || m_frames == 0) m_decodedTo = decoded;
+    if (decision.newFrame) {
         ++m_frames;
         m_timeline.AddFrame(m_decodedTo);
     }
+    std::vector<std::uint8_t>& bytes = picture.unit.bytes;
     // The first NAL unit of a byte stream has a zero_byte before its start
     // code (H.264 and HEVC annex B); later units have theirs at the end of
     // the unit before.
-    if (!std::exchange(m_anyWritten, true) && picture.bytes.size() >= 3 && picture.bytes[0] == 0 &&
-        picture.bytes[1] == 0 && picture.bytes[2] == 1)
-        picture.bytes.insert(picture.bytes.begin(), 0);
+    if (!std::exchange(m_anyWritten, true) && bytes.size() >= 3 && bytes[0] == 0 && bytes[1] == 0 &&
+        bytes[2] == 1)
+        bytes.insert(bytes.begin(), 0);
     if (m_output.Count() + 2 >= m_output.RingCapacity()) m_output.GrowRing(2 * m_output.RingCapacity());
     CMpegPacket packet;
     packet.Init(m_pid, static_cast<std::uint64_t>(m_timeline.VideoEnd()), 0, 0);
-    packet.SetData(std::move(picture.bytes));
+    packet.SetData(std::move(bytes));
     packet.m_headerLength = 0;
     m_output.Add(std::move(packet));
 }
 
 void CHdVideoTrack::endRun() {
-    m_runOpen = false;
     m_timeline.EndRun();
 }
 
 void CHdVideoTrack::left(codec::VideoSplicer::Verdict verdict, const codec::AssembledUnit& unit) {
     using Verdict = codec::VideoSplicer::Verdict;
+    const int dropped = m_splicer.TakeDroppedHeld();
     switch (verdict) {
         case Verdict::Leading:
         case Verdict::BeforeStart:
             return;
         case Verdict::Cut:
-            // The group before ended whole at the cut area's point.
-            commitHeld();
             endRun();
             m_inCut = true;
             return;
         case Verdict::CutShort:
-            m_held.clear();
             endRun();
             return;
         default:
@@ -169,10 +155,10 @@ void CHdVideoTrack::left(codec::VideoSplicer::Verdict verdict, const codec::Asse
     // Damage: the pictures held go too, and the rest of the group.
     if (m_damagedPictures == 0)
         m_damageAt = unit.hasStamp ? m_clock.Unwrap(unit.stamp) : m_decodedTo;
-    m_damagedPictures += static_cast<std::int64_t>(m_held.size()) + 1;
-    m_held.clear();
+    m_damagedPictures += dropped + 1;
     endRun();
 }
+
 // Pictures lost to damage are reported once the output resumes (or ends).
 void CHdVideoTrack::reportDamage() {
     if (m_damagedPictures == 0) return;

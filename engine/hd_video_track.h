@@ -4,12 +4,6 @@
 // decides what goes out (groups of pictures in cut areas and after damage
 // stay out, leading pictures after a splice too), and each picture written
 // extends the runs of the export's time line, which places the sound.
-//
-// The pictures from the last I or P picture on are held back until the
-// next one comes: where the stream is damaged or ends inside a picture,
-// they go with it (the B pictures after an I or P picture are shown before
-// it, so the pictures written are shown without a hole, and the sound stays
-// in step with them).
 
 #include <cstdint>
 #include <functional>
@@ -46,21 +40,10 @@ class CHdVideoTrack {
     std::int64_t Frames() const { return m_frames; }
 
   private:
-    // A picture to be written, with where it lies in source time.
-    struct Held {
-        std::vector<std::uint8_t> bytes;
-        bool startsRun = false;  // the first picture after a splice
-        bool leading = false;    // shown before its random-access point
-        bool newFrame = false;   // not the second field of a frame
-        std::int64_t shown = 0;
-        std::int64_t decoded = 0;
-    };
-
     void take(codec::AssembledUnit& unit);
-    void hold(codec::AssembledUnit& unit, const codec::VideoSplicer::Decision& decision);
     void left(codec::VideoSplicer::Verdict verdict, const codec::AssembledUnit& unit);
-    void commitHeld();
-    void commit(Held& picture);
+    void commitReleased();
+    void commit(codec::VideoSplicer::Released& picture);
     std::int64_t sourceTime(const codec::AssembledUnit& unit, bool decoding);
     void reportDamage();
     void endRun();
@@ -76,8 +59,6 @@ class CHdVideoTrack {
     codec::VideoSplicer m_splicer;
     bool m_hasFirstStamp = false;
     std::uint64_t m_firstStamp = 0;
-    std::vector<Held> m_held;
-    bool m_runOpen = false;  // pictures are being written without a gap
     bool m_anyWritten = false;
     std::int64_t m_frames = 0;
     std::int64_t m_decodedTo = 0;  // source time the video has been decoded to

@@ -179,5 +179,42 @@ TEST_F(HdExportTest, HevcWithALongCutAndLatmSound) {
     }
 }
 
+// Damage costs what it destroys and no more: a lost video packet the
+// pictures from it up to the next random-access point (from the last I or P
+// picture before it when it hit a B picture), lost sound its own frames,
+// which silence stands in for; the sound stays in step throughout.
+TEST_F(HdExportTest, DamageCostsWhatItDestroysAndTheSoundStaysInStep) {
+    const std::string rec = hdmedia::H264WithNoise();
+    damage::Bytes bytes = ReadFileBytes(rec);
+    const std::int64_t first = FirstPts(bytes, 0x100);
+    bytes = damage::RemovePacketInPes(bytes, 0x100, first + 3 * kSecond, 4);
+    bytes = damage::RemovePesStarts(bytes, 0x101, first + 5 * kSecond, first + 5 * kSecond + 12000);
+    bytes = damage::RemovePesStarts(bytes, 0x102, first + 6 * kSecond, first + 6 * kSecond + 3000);
+    WriteFileBytes(m_dir.File("damaged.ts"), bytes);
+    const std::string damaged = m_dir.File("damaged.ts");
+    EXPECT_EQ(Export(damaged, {}), JobResult::DoneWithWarnings) << Lines();
+    EXPECT_TRUE(Logged("Damaged picture")) << Lines();
+    EXPECT_TRUE(Logged("Padding with 'silence'")) << Lines();
+    for (const char* ext : {".h264", ".aac", ".eac3"}) EXPECT_EQ(DecodeErrors(Out(damaged, ext)), "") << ext;
+    for (int track : {0, 1}) {
+        SCOPED_TRACE(track);
+        const double frame = track ? 0.032 : 0.0214;
+        const meter::Streams source = meter::ReadProgram(rec, track);
+        const meter::Streams output =
+            meter::ReadElementary(Out(damaged, ".h264"), Out(damaged, track ? ".eac3" : ".aac"));
+        const meter::SyncReport report = meter::Measure(source, output);
+        SCOPED_TRACE(report.Summary());
+        EXPECT_EQ(report.foreignPictures, 0);
+        // One group of pictures at the most, and its leading pictures, from
+        // just before the damage; the last pictures as ever.
+        EXPECT_LE(report.LostBetween(2.5, 4.0), 24 + 3);
+        EXPECT_EQ(report.LostBetween(0, 2.5) + report.LostBetween(4.0, 7.5), 0);
+        const int silent = report.outputAudio - report.matchedAudio;
+        EXPECT_GE(silent, 1);
+        EXPECT_LE(silent, 12);
+        EXPECT_LE(std::abs(report.WorstError()), frame / 2 + 0.001);
+    }
+}
+
 }  // namespace
 }  // namespace jobs
