@@ -346,4 +346,38 @@ TEST_F(LatmElements, WhatAdtsCannotCarryIsRefused) {
     refused(latm, cut, "damaged");
 }
 
+// HE-AAC in LATM from a real broadcast (DVB-T, Australia): each LOAS frame
+// becomes an ADTS frame that ffmpeg decodes without a message, frame for
+// frame as it decodes the LATM stream itself.
+TEST(LatmOfARealBroadcast, BecomesAdtsThatDecodesFrameForFrame) {
+    TempDir dir;
+    const std::string capture =
+        std::string(RAVELO_REAL_CAPTURES) + "/abc_news_dvbt_au_mpeg2_mp2_latm_ttx.ts";
+    const std::string loas = dir.File("a.latm");
+    hdmedia::Run("ffmpeg -v error -y -i '" + capture + "' -map 0:a:1 -c copy -f data '" + loas +
+                 "' 2>&1");
+    const Bytes stream = ReadFileBytes(loas);
+    ASSERT_FALSE(stream.empty());
+    codec::LatmToAdts latm;
+    Bytes adts;
+    int frames = 0;
+    for (const auto& f : split(StreamCodec::AacLatm, stream, 188)) {
+        std::vector<codec::LatmToAdts::Frame> out;
+        std::string why;
+        ASSERT_TRUE(latm.Convert(f.bytes.data(), static_cast<int>(f.bytes.size()), out, &why)) << why;
+        for (const auto& a : out) {
+            adts.insert(adts.end(), a.bytes.begin(), a.bytes.end());
+            ++frames;
+        }
+    }
+    WriteFileBytes(dir.File("a.aac"), adts);
+    auto decoded = [](const std::string& arguments) {
+        return hdmedia::Run("ffmpeg -hide_banner -v error " + arguments +
+                            " -f framemd5 - 2>/dev/null | grep -c -v '^#'");
+    };
+    EXPECT_EQ(hdmedia::Run("ffmpeg -v error -i '" + dir.File("a.aac") + "' -f null - 2>&1"), "");
+    EXPECT_EQ(decoded("-i '" + dir.File("a.aac") + "'"), decoded("-i '" + capture + "' -map 0:a:1"));
+    EXPECT_EQ(std::to_string(frames) + "\n", decoded("-i '" + dir.File("a.aac") + "'"));
+}
+
 }  // namespace
