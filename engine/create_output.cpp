@@ -331,4 +331,3 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     for (CCutArea* area : leading) area->IsEnabled = true;
     return EndJob(writer, sync.Output(), failure, cancelled, demux.DataErrors() + sync.Repairs(), start);
 }
-
