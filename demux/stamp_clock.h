@@ -6,8 +6,10 @@
 // that all of them count on one clock.
 
 #include <cstdint>
+#include <string>
 
 #include "demux/pes_fields.h"
+#include "shell/text.h"
 
 // The stamp that stands for 0 on the clocks that share it.
 struct StampReference {
@@ -37,3 +39,12 @@ class CStampClock {
     std::uint64_t m_lastStamp = 0;
     std::int64_t m_last = 0;
 };
+
+// A time on such a clock as the log shows it, H:MM:SS,mmm (times before the
+// reference as 0).
+inline std::string ClockText(std::int64_t ticks) {
+    const std::int64_t ms = (ticks < 0 ? 0 : ticks) / 90;
+    return FormatString("%d:%02d:%02d,%03d", static_cast<int>(ms / 3600000),
+                        static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
+                        static_cast<int>(ms % 1000));
+}

@@ -22,13 +22,6 @@ constexpr std::size_t kMaxUnconfigured = 256;
 // E-AC-3 gaps are filled with silent AC-3 frames of this size code (448 kbit/s).
 constexpr int kSilentAc3SizeCode = 30;
 
-std::string timeText(std::int64_t ticks) {
-    const std::int64_t ms = (ticks < 0 ? 0 : ticks) / 90;
-    return FormatString("%d:%02d:%02d,%03d", static_cast<int>(ms / 3600000),
-                        static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
-                        static_cast<int>(ms % 1000));
-}
-
 }  // namespace
 
 CHdAudioTrack::CHdAudioTrack(const sPMTEntry& stream, CMpegChannel& output,
@@ -186,7 +179,7 @@ void CHdAudioTrack::makeGood(const Waiting& frame, std::int64_t missing) {
     const bool atStart = !m_anyWritten;
     const std::string ms = std::to_string(missing / 90) + "ms";
     const Waiting quiet = silenceLike(frame);
-    LogPrint(label() + ", PTS: " + timeText(frame.start), 1);
+    LogPrint(label() + ", PTS: " + ClockText(frame.start), 1);
     LogPrint(atStart ? "   Starts " + ms + " after the first picture"
                      : "   Missing sound frame(s) detected " + ms + "!",
              1);

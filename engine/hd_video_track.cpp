@@ -21,13 +21,6 @@ std::unique_ptr<codec::IAccessUnitScanner> scannerFor(const sPMTEntry& stream) {
     return scanner;
 }
 
-std::string timeText(std::int64_t ticks) {
-    const std::int64_t ms = (ticks < 0 ? 0 : ticks) / 90;
-    return FormatString("%d:%02d:%02d,%03d", static_cast<int>(ms / 3600000),
-                        static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60),
-                        static_cast<int>(ms % 1000));
-}
-
 }  // namespace
 
 CHdVideoTrack::CHdVideoTrack(const sPMTEntry& stream, CMpegChannel& output, CExportTimeline& timeline,
@@ -102,7 +95,7 @@ void CHdVideoTrack::commit(codec::VideoSplicer::Released& picture) {
     if (decision.randomAccess && decision.spliced) {
         reportDamage();
         if (m_inCut) {
-            LogPrint(label() + ", PTS: " + timeText(shown), 1);
+            LogPrint(label() + ", PTS: " + ClockText(shown), 1);
             LogPrint("   Cut area left out, the output goes on here", 1);
             m_inCut = false;
         }
@@ -163,7 +156,7 @@ void CHdVideoTrack::left(codec::VideoSplicer::Verdict verdict, const codec::Asse
 void CHdVideoTrack::reportDamage() {
     if (m_damagedPictures == 0) return;
     ++m_dataErrors;
-    LogPrint(label() + ", PTS: " + timeText(m_damageAt), 1);
+    LogPrint(label() + ", PTS: " + ClockText(m_damageAt), 1);
     LogPrint("   Damaged picture: " + std::to_string(m_damagedPictures) +
                  " picture(s) left out up to the next random-access point",
              1);
