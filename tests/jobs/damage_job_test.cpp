@@ -342,9 +342,9 @@ const std::map<std::string, CaptureExpectation>& Captures() {
         // Sequence errors, and MPEG audio without a PMT taken for video.
         {"radio_mux_sync_loss_cc_errors", {JobResult::DoneWithWarnings, {}}},
         // H.264 video: the program streams refuse it before anything is
-        // written. Its one random-access point lost packets and the rest of
-        // its pictures are scrambled: the elementary streams get nothing,
-        // which the job says.
+        // written. Its one random-access point (an I picture) lost packets
+        // and every picture after it refers to it: the elementary streams
+        // get nothing, which the job says.
         {"sat_h264_damaged_partly_scrambled_bigpmt",
          {JobResult::Failed, {}, JobResult::DoneWithWarnings}},
         // Tables only: no stream to demultiplex.
