@@ -204,12 +204,14 @@ const char* const kOptions =
     "2 failed, cancelled or not started.\n";
 
 const CommandRegistrar demuxRegistrar{Command{
-    "demux", "demultiplex a recording into elementary streams (.m2v, .mp2, .ac3)",
+    "demux", "demultiplex a recording into elementary streams (.m2v, .h264, .mp2, .aac, ...)",
     std::string("Usage: ravelo-cli demux RECORDING [-o DIR] [--cut FROM-TO]... [--ignore-cuts]\n"
                 "                    [--overwrite|--no-overwrite] [--quiet]\n\n"
                 "Writes one file per stream, with the audio kept in sync with the video\n"
                 "(silence for missing sound, GOPs dropped for long gaps), leaving out\n"
-                "the cut areas.\n\n") +
+                "the cut areas. H.264/HEVC video is written from its first random-access\n"
+                "point and resumes at one after each cut area; AAC in LATM is written as\n"
+                "ADTS; subtitles and teletext are not written.\n\n") +
         kOptions,
     [](const std::vector<std::string>& args) { return Run("demux", OutputEs, args); }}};
 

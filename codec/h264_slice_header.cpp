@@ -41,13 +41,19 @@ ParseResult ParseSliceHeader(const std::uint8_t* nal, std::size_t size,
     const Sps& sps = found->second;
     s.spsId = sps.id;
     if (sps.separateColourPlane) r.Skip(2);  // colour_plane_id
+    s.frameNumBit = r.Position();
+    s.frameNumBits = sps.log2MaxFrameNum;
     s.frameNum = static_cast<int>(r.Bits(sps.log2MaxFrameNum));
     if (!sps.frameMbsOnly) {
         s.fieldPic = r.Flag();
         if (s.fieldPic) s.bottomField = r.Flag();
     }
     if (s.IsIdr()) s.idrPicId = static_cast<int>(r.UeMax(65535));
-    if (sps.pocType == 0) s.pocLsb = static_cast<int>(r.Bits(sps.log2MaxPocLsb));
+    if (sps.pocType == 0) {
+        s.pocLsbBit = r.Position();
+        s.pocLsbBits = sps.log2MaxPocLsb;
+        s.pocLsb = static_cast<int>(r.Bits(sps.log2MaxPocLsb));
+    }
     if (r.Failed()) return ParseResult::Broken;
     slice = s;
     return ParseResult::Ok;

@@ -24,6 +24,12 @@ struct SliceHeader {
     bool bottomField = false;
     int idrPicId = 0;
     int pocLsb = 0;  // pic_order_cnt_lsb when the SPS codes POC type 0
+    // Where frame_num and pic_order_cnt_lsb lie in the RBSP behind the NAL
+    // header (bit positions), and their widths, for a rewrite in place.
+    std::uint64_t frameNumBit = 0;
+    std::uint64_t pocLsbBit = 0;
+    int frameNumBits = 0;
+    int pocLsbBits = 0;  // 0 unless POC type 0
 
     bool IsIntra() const { return sliceType % 5 == 2 || sliceType % 5 == 4; }
     bool IsIdr() const { return nalType == kIdrSlice; }

@@ -29,6 +29,8 @@ class RbspReader {
     // More syntax follows before the rbsp_stop_one_bit.
     bool MoreRbspData() const;
     bool ByteAligned() const { return (m_bit & 7) == 0; }
+    // Bits read so far: where the next field begins in the RBSP.
+    std::uint64_t Position() const { return m_bit; }
     std::uint64_t BitsLeft() const;
     bool Failed() const { return m_failed; }
     void Fail() { m_failed = true; }

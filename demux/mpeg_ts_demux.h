@@ -169,8 +169,6 @@ class CMpegTsDemux {
     void cutFrames(CMpegChannel& channel, const std::uint8_t* payload, int length);
     void queueUnit(CMpegChannel& channel, std::uint64_t pts, std::uint32_t kind, int length);
     void jumpOverCut(const CCutArea& area);
-    enum class Resync { Found, NotFound, Cancelled };
-    Resync resync(std::uint64_t from);
     int followerResult(std::uint8_t next);
     void flushVideo();
     void markStreamsEnded();
@@ -194,6 +192,12 @@ class CMpegTsDemux {
     bool m_cancelled = false;
 
   public:
+    // After NextPacket found no packet: the search goes on from `from` to the
+    // end of the recording for a sync byte with another one a packet later,
+    // reporting the bytes passed over; the recording is left there (or at
+    // `from` when there is none).
+    enum class Resync { Found, NotFound, Cancelled };
+    Resync resync(std::uint64_t from);
     int DataErrors() const { return m_dataErrors; }
     // Called with the position while the sync is searched for over a long
     // damaged stretch; returning false ends the demultiplexing (Demux then

@@ -3,25 +3,9 @@
 #include <utility>
 
 #include "demux/audio_frame.h"
+#include "demux/bit_packer.h"
 
 namespace {
-
-// Writes bits most significant first.
-class BitWriter {
-public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
-    void Put(std::uint32_t value, int bits) {
-        for (int b = bits - 1; b >= 0; --b) {
-            if (m_bit == 0) m_out.push_back(0);
-            if ((value >> b) & 1) m_out.back() |= static_cast<std::uint8_t>(0x80 >> m_bit);
-            m_bit = (m_bit + 1) & 7;
-        }
-    }
-
-private:
-    std::vector<std::uint8_t>& m_out;
-    int m_bit = 0;
-};
 
 // Full-bandwidth channels by acmod; acmod 0 is 1+1 (two mono channels).
 constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
@@ -45,7 +29,7 @@ std::uint16_t Crc16(const std::uint8_t* p, std::size_t n) {
     return crc;
 }
 
-void WriteBsi(BitWriter& w, int acmod, int lfeon) {
+void WriteBsi(BitPacker& w, int acmod, int lfeon) {
     w.Put(8, 5);  // bsid
     w.Put(0, 3);  // bsmod: complete main service
     w.Put(static_cast<std::uint32_t>(acmod), 3);
@@ -64,7 +48,7 @@ void WriteBsi(BitWriter& w, int acmod, int lfeon) {
 // One audio block whose every mantissa is zero: the first block sends flat
 // exponents and a bit allocation whose SNR offsets are all 0 (no bits for any
 // mantissa); the other five reuse them. Dither is off, so zero is silence.
-void WriteBlock(BitWriter& w, int acmod, int lfeon, bool first) {
+void WriteBlock(BitPacker& w, int acmod, int lfeon, bool first) {
     const int channels = kChannels[acmod];
     w.Put(0, channels);  // blksw
     w.Put(0, channels);  // dithflag
@@ -161,7 +145,7 @@ std::vector<std::uint8_t> SilentAc3Frame(int fscod, int frmsizecod, int acmod, i
         !AudioFrame::ParseAc3(header, 6, like))
         return {};
     std::vector<std::uint8_t> frame;
-    BitWriter w(frame);
+    BitPacker w(frame);
     w.Put(0x0B77, 16);
     w.Put(0, 16);  // crc1, set below
     w.Put(static_cast<std::uint32_t>(fscod), 2);

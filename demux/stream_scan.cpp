@@ -179,7 +179,8 @@ struct CMpegTsDemux::ScanState {
     SectionGatherer section;
     std::map<int, sPIDInfo> discovered;  // by PID
     // PIDs that carried PES packets of private stream 1 without AC-3 sync
-    // (DVB subtitles, teletext): they confirm PMT entries of those kinds.
+    // (DVB subtitles, teletext, and AAC that some multiplexers send as
+    // private stream 1): they confirm PMT entries of those kinds.
     std::set<int> privatePes;
     bool havePts = false;
     std::int64_t firstPts = 0, lastPts = 0;
@@ -274,8 +275,9 @@ void CMpegTsDemux::finishScan(ScanState& state, std::uint16_t& videoPid, std::ui
         // A stream the PMT lists but whose PID carried no PES start in the
         // sample is not used.
         std::erase_if(m_pmt, [&](const sPMTEntry& e) {
-            const bool privateKind =
-                e.codec == StreamCodec::DvbSubtitle || e.codec == StreamCodec::Teletext;
+            const bool privateKind = e.codec == StreamCodec::DvbSubtitle ||
+                                     e.codec == StreamCodec::Teletext ||
+                                     e.codec == StreamCodec::Aac || e.codec == StreamCodec::AacLatm;
             return !state.discovered.contains(e.pid) &&
                    !(privateKind && state.privatePes.contains(e.pid));
         });

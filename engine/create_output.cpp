@@ -1,16 +1,19 @@
 // The demultiplexing jobs: elementary streams, one MPEG program stream, VOB.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/job_streams.h"
+#include "app/random_access_probe.h"
 #include "app/recording_model.h"
 #include "demux/mpeg_sync.h"
 #include "demux/mpeg_ts_demux.h"
 #include "demux/packet_size.h"
 #include "demux/raw_file.h"
 #include "engine/function_mng.h"
+#include "engine/hd_stream_export.h"
 #include "output/channel_set.h"
 #include "output/mpeg_channel_exception.h"
 #include "output/mpeg_storage.h"
@@ -28,6 +31,8 @@
 namespace {
 
 constexpr std::uint64_t kLeadingCutSectors = 512;  // a cut starting in the first 256 KiB
+// The H.264/HEVC export reads this much between two looks at the progress.
+constexpr std::uint64_t kSliceBytes = 1u << 20;
 
 const char* Title(OutputKind kind) {
     switch (kind) {
@@ -82,7 +87,7 @@ std::uint64_t FileLength(const std::string& path) {
 int ReportMissingStreams(const CChannelSet& output) {
     int missing = 0, written = 0;
     for (const CMpegChannel* c : output.Channels()) {
-        if (c->m_streamType != 2 && !IsAudio(c->m_streamType)) continue;
+        if (!IsVideo(c->m_streamType) && !IsAudio(c->m_streamType)) continue;
         ++written;
         if (c->Added() > 0) continue;
         LogPrint("No data for stream PID=" + Hex16(c->m_pid) + ": it is missing from the output", 1);
@@ -101,6 +106,147 @@ JobResult Fail(const std::string& reason) {
     LogPrint("", 1);
     Progress().Finish();
     return JobResult::Failed;
+}
+
+// Opens the writer on the output channels; a result when the job ends here
+// (the overwrite question cancelled, a file that cannot be made).
+std::optional<JobResult> OpenWriter(CMpegStorage& writer, CChannelSet& channels,
+                                    const std::string& prefix) {
+    try {
+        if (!writer.Open(&channels, prefix)) {
+            Progress().Close();
+            return JobResult::NotStarted;
+        }
+    } catch (const platform::FileException& e) {
+        try {
+            writer.Close();  // the files created before the failing one
+        } catch (const platform::FileException&) {
+        }
+        return Fail(e.what());
+    }
+    return std::nullopt;
+}
+
+// A recording that begins with a cut area (starting within its first
+// 256 KiB) is processed from the area's end; the areas passed over are
+// disabled for the job and given back to be enabled again.
+std::vector<CCutArea*> SkipLeadingCuts(CRawFile& recording, CCutList& areas) {
+    std::vector<CCutArea*> leading;
+    for (CCutArea& area : areas) {
+        if (!area.IsEnabled || area.SectorStart > kLeadingCutSectors) continue;
+        recording.Seek(static_cast<std::int64_t>(area.SectorEnd * kSectorSize), CRawFile::begin);
+        area.IsEnabled = false;
+        leading.push_back(&area);
+    }
+    return leading;
+}
+
+// The end of a job that ran: the files closed, outputs that stayed empty
+// and streams that got nothing reported, the Done line.
+JobResult EndJob(std::unique_ptr<CMpegStorage>& writer, const CChannelSet& output,
+                 std::string failure, bool cancelled, int dataErrors, std::uint64_t start) {
+    try {
+        writer->Close();
+    } catch (const platform::FileException& e) {
+        if (failure.empty()) failure = e.what();
+    }
+    const std::vector<std::string> writtenFiles = writer->Files();
+    writer.reset();
+    if (!failure.empty()) return Fail(failure);
+
+    // An output that stayed empty is no success the user should take for one.
+    bool emptyOutput = false;
+    for (const std::string& file : writtenFiles) {
+        if (!platform::FileExists(file) || FileLength(file) != 0) continue;
+        LogPrint("Warning: " + file + " is empty: no data of its stream was written", 1);
+        emptyOutput = true;
+    }
+    const int missing = cancelled ? 0 : ReportMissingStreams(output);
+    const auto seconds = static_cast<std::uint32_t>((platform::TickCount() - start) / 1000);
+    LogPrint("Done, " + std::to_string(seconds) + "s", 1);
+    LogPrint("", 1);
+    IProgress& progress = Progress();
+    if (!progress.IsCancelled()) progress.SetPos(1000);
+    progress.Finish();
+    if (cancelled) return JobResult::Cancelled;
+    return dataErrors + missing > 0 || emptyOutput ? JobResult::DoneWithWarnings : JobResult::Done;
+}
+
+// Whether the recording's video is H.264 or HEVC.
+bool HasNalVideo(const CRecordingModel& model) {
+    for (const sPMTEntry& entry : model.m_streams)
+        if (entry.pid == model.m_videoPid)
+            return entry.streamType == kStreamH264 || entry.streamType == kStreamHevc;
+    return false;
+}
+
+// The streams as the export needs them: an H.264 stream's random-access
+// marks are known (a stream without IDR pictures and recovery points is cut
+// at its I pictures).
+CPMT StreamsForExport(CRecordingModel& model) {
+    CPMT streams = model.m_streams;
+    for (sPMTEntry& entry : streams) {
+        if (entry.pid != model.m_videoPid || entry.streamType != kStreamH264 ||
+            entry.randomAccessMarks != 0)
+            continue;
+        entry.randomAccessMarks = ProbeRandomAccessMarks(model.Recording(), model.m_videoPid);
+    }
+    return streams;
+}
+
+// Where a demultiplexing job writes: the folder (-o, the source's folder or
+// ~demux) and the recording's base name.
+std::string OutputPrefix(const CFunctionMng& driver, const CRawFile& recording) {
+    const std::string base = BaseName(recording.GetFileTitle());
+    const std::string folder = !driver.m_outputFolder.empty() ? driver.m_outputFolder
+                               : CPreferences::GetUseSourceAsOutputPath()
+                                   ? DirPart(recording.GetFilePath())
+                                   : WorkFolder("~demux");
+    return JoinPath(folder.empty() ? "." : folder, base);
+}
+
+// "Demux to MPEG" of an H.264 or HEVC recording: the elementary streams of
+// its video and sound, in step, without the cut areas (CHdStreamExport).
+JobResult CreateNalStreams(CFunctionMng& driver, std::uint64_t start) {
+    LogPrint("Demultiplexing recording to separate MPEG ES: ", 1);
+    CRecordingModel& model = *driver.m_pDoc;
+    CRawFile& recording = model.Recording();
+    const bool useCuts = !platform::KeyState().IsCtrlDown();
+    const CPMT streams = StreamsForExport(model);
+    CHdStreamExport exporter(recording, streams, model.m_videoPid,
+                             useCuts ? model.m_cutList : CCutList{});
+    exporter.SetProgressHook([&driver](std::uint64_t position) { return driver.ReportProgress(position); });
+    auto writer = std::make_unique<CMpegStorage>();
+    if (auto ended = OpenWriter(*writer, exporter.Output(), OutputPrefix(driver, recording)))
+        return *ended;
+
+    recording.SeekToStart();
+    std::vector<CCutArea*> leading;
+    if (useCuts) leading = SkipLeadingCuts(recording, model.m_cutList);
+    bool cancelled = false;
+    std::string failure;
+    try {
+        while (exporter.Step(kSliceBytes)) {
+            if (!driver.ReportProgress(recording.GetPosition())) {
+                LogPrint("Aborted by user", 1);
+                cancelled = true;
+                break;
+            }
+            writer->Write();
+        }
+        if (exporter.Cancelled()) {
+            LogPrint("Aborted by user", 1);
+            cancelled = true;
+        }
+        if (!cancelled) exporter.Finish();
+        writer->Write(true);
+    } catch (const CMpegChannelException& e) {
+        failure = e.Message();
+    } catch (const platform::FileException& e) {
+        failure = e.what();
+    }
+    for (CCutArea* area : leading) area->IsEnabled = true;
+    return EndJob(writer, exporter.Output(), failure, cancelled, exporter.DataErrors(), start);
 }
 
 }  // namespace
@@ -132,6 +278,7 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
         return Fail(recording.GetFileTitle() +
                     " holds 192-byte packets (a 4-byte prefix before each), which the "
                     "demultiplexing jobs do not read; copy and cut take them");
+    if (kind == OutputEs && HasNalVideo(*m_pDoc)) return CreateNalStreams(*this, start);
     recording.SeekToStart();
     CMpegTsDemux demux;
     std::uint16_t pmtPid = m_pDoc->m_pmtPid, videoPid = m_pDoc->m_videoPid;
@@ -150,35 +297,13 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     CMpegSync sync(demux.Channels());
     // A long search for the packet sync reports where it is and sees Cancel.
     demux.SetProgressHook([this](std::uint64_t position) { return ReportProgress(position); });
-    const std::string base = BaseName(recording.GetFileTitle());
-    const std::string folder = !m_outputFolder.empty() ? m_outputFolder
-                               : CPreferences::GetUseSourceAsOutputPath()
-                                   ? DirPart(recording.GetFilePath())
-                                   : WorkFolder("~demux");
     std::unique_ptr<CMpegStorage> writer = MakeWriter(kind, sync);
-    try {
-        if (!writer->Open(&sync.Output(), JoinPath(folder.empty() ? "." : folder, base))) {
-            progress.Close();
-            return JobResult::NotStarted;
-        }
-    } catch (const platform::FileException& e) {
-        try {
-            writer->Close();  // the files created before the failing one
-        } catch (const platform::FileException&) {
-        }
-        return Fail(e.what());
-    }
+    if (auto ended = OpenWriter(*writer, sync.Output(), OutputPrefix(*this, recording)))
+        return *ended;
 
     recording.SeekToStart();
     std::vector<CCutArea*> leading;
-    if (useCuts) {
-        for (CCutArea& area : m_pDoc->m_cutList) {
-            if (!area.IsEnabled || area.SectorStart > kLeadingCutSectors) continue;
-            recording.Seek(static_cast<std::int64_t>(area.SectorEnd * kSectorSize), CRawFile::begin);
-            area.IsEnabled = false;
-            leading.push_back(&area);
-        }
-    }
+    if (useCuts) leading = SkipLeadingCuts(recording, m_pDoc->m_cutList);
 
     bool cancelled = false;
     std::string failure;
@@ -204,30 +329,5 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
         failure = e.what();
     }
     for (CCutArea* area : leading) area->IsEnabled = true;
-    try {
-        writer->Close();
-    } catch (const platform::FileException& e) {
-        if (failure.empty()) failure = e.what();
-    }
-    const std::vector<std::string> writtenFiles = writer->Files();
-    writer.reset();
-    if (!failure.empty()) return Fail(failure);
-
-    // An output that stayed empty is no success the user should take for one.
-    bool emptyOutput = false;
-    for (const std::string& file : writtenFiles) {
-        if (!platform::FileExists(file) || FileLength(file) != 0) continue;
-        LogPrint("Warning: " + file + " is empty: no data of its stream was written", 1);
-        emptyOutput = true;
-    }
-    const int missing = cancelled ? 0 : ReportMissingStreams(sync.Output());
-    const auto seconds = static_cast<std::uint32_t>((platform::TickCount() - start) / 1000);
-    LogPrint("Done, " + std::to_string(seconds) + "s", 1);
-    LogPrint("", 1);
-    if (!progress.IsCancelled()) progress.SetPos(1000);
-    progress.Finish();
-    if (cancelled) return JobResult::Cancelled;
-    return demux.DataErrors() + sync.Repairs() + missing > 0 || emptyOutput
-               ? JobResult::DoneWithWarnings
-               : JobResult::Done;
+    return EndJob(writer, sync.Output(), failure, cancelled, demux.DataErrors() + sync.Repairs(), start);
 }

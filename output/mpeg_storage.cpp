@@ -33,6 +33,13 @@ std::string CMpegStorage::Extension(std::int32_t streamType) {
         case 3:
         case 4: return CPreferences::AudioExtension();
         case 6: return ".ac3";
+        // The streams of H.264/HEVC recordings, named as their elementary
+        // streams are commonly named (Annex B video, ADTS AAC).
+        case 0x1B: return ".h264";
+        case 0x24: return ".hevc";
+        case 0x0F:
+        case 0x11: return ".aac";
+        case 0x87: return ".eac3";
         default: return {};
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The elementary-stream writer: the payload of every packet of every output
-// channel goes to one file per channel (.m2v/.mpv, .mp2/.mpa, .ac3). Base of
+// channel goes to one file per channel (.m2v/.mpv, .mp2/.mpa, .ac3; for
+// H.264/HEVC recordings .h264/.hevc, .aac, .eac3 as well). Base of
 // the program-stream and VOB writers, which share its overwrite question.
 //
 // Write errors and files that cannot be created throw platform::FileException;

@@ -278,11 +278,15 @@ TEST(InfoCommand, JobsThatCannotHandleTheVideoRefuseIt) {
     const std::string recording = hdmedia::H264Interlaced();
     const std::string out = dir.File("out");
     std::filesystem::create_directories(out);
-    for (const char* command : {"demux", "mpeg", "vob"}) {
+    // Program streams for DVD carry MPEG-2 video only.
+    for (const char* command : {"mpeg", "vob"}) {
         const CliResult r = RunCli(
             std::string(command) + " " + ShellQuote(recording) + " -o " + ShellQuote(out), dir);
         EXPECT_EQ(r.code, 2) << command;
-        EXPECT_NE(r.err.find("cannot handle H.264 video"), std::string::npos) << command << r.err;
+        EXPECT_NE(r.err.find("cannot write H.264 video (PID 0x0100): MPEG-2 program streams for "
+                             "DVD need MPEG-2 video"),
+                  std::string::npos)
+            << command << r.err;
     }
     EXPECT_TRUE(std::filesystem::is_empty(out));  // nothing written, not even an empty file
     CliResult r =
@@ -298,9 +302,10 @@ TEST(InfoCommand, JobsThatCannotHandleTheVideoRefuseIt) {
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("cannot handle H.264 video"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFileBytes(recording), before);
-    r = RunCli("demux " + ShellQuote(hdmedia::HevcOpenGop()) + " -o " + ShellQuote(out), dir);
+    r = RunCli("vob " + ShellQuote(hdmedia::HevcOpenGop()) + " -o " + ShellQuote(out), dir);
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("cannot handle HEVC video"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"Create VOB File\" cannot write HEVC video"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(out));
 }
 
 TEST(InfoCommand, BadInputGetsAMessageAndAnErrorCode) {

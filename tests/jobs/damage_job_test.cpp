@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "job_fixture.h"
 #include "support/ts_builder.h"
@@ -327,6 +328,7 @@ TEST_F(FailureTest, WhatCameBeforeScrambledVideoIsWritten) {
 struct CaptureExpectation {
     JobResult result;                // of each of the three jobs
     std::vector<std::string> filled;  // outputs that must not be empty
+    std::optional<JobResult> esResult = std::nullopt;  // of "Demux to MPEG", where it differs
 };
 
 const std::map<std::string, CaptureExpectation>& Captures() {
@@ -339,8 +341,12 @@ const std::map<std::string, CaptureExpectation>& Captures() {
          {JobResult::Done, {".m2v", ".mp2", "(2).mp2", "(3).mp2", ".mpg", ".vob"}}},
         // Sequence errors, and MPEG audio without a PMT taken for video.
         {"radio_mux_sync_loss_cc_errors", {JobResult::DoneWithWarnings, {}}},
-        // H.264 video: the jobs refuse it before anything is written.
-        {"sat_h264_damaged_partly_scrambled_bigpmt", {JobResult::Failed, {}}},
+        // H.264 video: the program streams refuse it before anything is
+        // written. Its one random-access point (an I picture) lost packets
+        // and every picture after it refers to it: the elementary streams
+        // get nothing, which the job says.
+        {"sat_h264_damaged_partly_scrambled_bigpmt",
+         {JobResult::Failed, {}, JobResult::DoneWithWarnings}},
         // Tables only: no stream to demultiplex.
         {"mediaset_psi_only_ca_descriptors", {JobResult::Failed, {}}},
     };
@@ -364,7 +370,8 @@ TEST_F(FailureTest, RealCapturesGiveTheirOutputs) {
             const JobResult r = RunJob(kind, m_model.m_audioPid ? m_model.m_audioPid : m_model.m_ac3Pid);
             EXPECT_TRUE(Logged("Done, ") || Logged("Failed: ")) << Lines();
             if (expected != Captures().end()) {
-                EXPECT_EQ(r, expected->second.result) << kind << Lines();
+                const CaptureExpectation& e = expected->second;
+                EXPECT_EQ(r, kind == OutputEs && e.esResult ? *e.esResult : e.result) << kind << Lines();
             }
         }
         if (expected == Captures().end()) continue;

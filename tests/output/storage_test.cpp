@@ -57,7 +57,9 @@ protected:
 };
 
 TEST_F(StorageTest, ElementaryStreamsGetOneFileEachWithNumberedNames) {
-    Channels c({3, 4, 3, 6, 27});
+    // The streams of H.264/HEVC recordings have names of their own; a type
+    // nobody names (0x86) writes to the prefix alone.
+    Channels c({3, 4, 3, 6, 0x86, 0x1B, 0x24, 0x0F, 0x11, 0x87});
     CMpegStorage es;
     ASSERT_TRUE(es.Open(&c.set, m_dir.File("Film")));
     c.video->Add(Unit(0x100, 0xE0, 0, 100));
@@ -65,7 +67,8 @@ TEST_F(StorageTest, ElementaryStreamsGetOneFileEachWithNumberedNames) {
     es.Write();
     es.Close();
     EXPECT_EQ(ReadFileBytes(m_dir.File("Film.m2v")).size(), 100u);
-    for (const char* name : {"Film.mp2", "Film(2).mp2", "Film(3).mp2", "Film.ac3", "Film"})
+    for (const char* name : {"Film.mp2", "Film(2).mp2", "Film(3).mp2", "Film.ac3", "Film",
+                             "Film.h264", "Film.hevc", "Film.aac", "Film(2).aac", "Film.eac3"})
         EXPECT_EQ(ReadFileBytes(m_dir.File(name)).size(), 50u) << name;
     // The payload is written without its PES header.
     EXPECT_EQ(ReadFileBytes(m_dir.File("Film.m2v"))[0], 0x00);

@@ -120,6 +120,40 @@ std::string HevcClosedGop10Bit() {
                 "-f mpegts OUT");
 }
 
+std::string H264WithNoise() {
+    return made("h264-1080i-noise",
+                "ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 -f lavfi "
+                "-i anoisesrc=d=8:c=pink:r=48000:a=0.3 -t 8 -map 0:v -map 1:a -map 1:a "
+                "-c:v libx264 -preset superfast -b:v 6M -flags +ildct+ilme "
+                "-x264-params interlaced=1:tff=1:keyint=24:min-keyint=24:scenecut=0:open-gop=1:"
+                "bframes=3:b-adapt=0 -c:a:0 aac -b:a:0 96k -c:a:1 eac3 -b:a:1 384k -ac:a:1 6 "
+                "-metadata:s:a:0 language=deu -metadata:s:a:1 language=eng -f mpegts OUT");
+}
+
+std::string HevcWithNoise() {
+    return made("hevc-open-noise",
+                "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi "
+                "-i anoisesrc=d=12:c=pink:r=48000:a=0.3 -t 12 -map 0:v -map 1:a -map 1:a "
+                "-c:v libx265 -preset ultrafast -x265-params "
+                "keyint=24:min-keyint=24:open-gop=1:bframes=3:log-level=error -c:a:0 aac "
+                "-b:a:0 96k -ac:a:0 2 -c:a:1 mp2 -b:a:1 192k -metadata:s:a:0 language=fra "
+                "-metadata:s:a:1 language=eng -f mpegts OUT");
+}
+
+std::string HevcWithLatm() {
+    const std::string adts = HevcWithNoise();
+    // ffmpeg's LATM muxer packs the ADTS frames' raw data as they are; the
+    // LOAS frames go in with the stamp of the first AAC frame.
+    const std::string start = StreamFields(adts, "a:0")["start_time"];
+    return made("hevc-open-latm",
+                "d=$(mktemp -d) && ffmpeg -v error -y -i " + quote(adts) +
+                    " -map 0:a:0 -c copy -f adts $d/a.aac && ffmpeg -v error -y -i $d/a.aac "
+                    "-c copy -f latm $d/a.latm && ffmpeg -v error -y -copyts -i " + quote(adts) +
+                    " -itsoffset " + start +
+                    " -f loas -i $d/a.latm -map 0:v -map 1:a -map 0:a:1 -c copy "
+                    "-metadata:s:a:0 language=fra -f mpegts OUT; rm -rf $d");
+}
+
 std::string VideoElementaryStream(const std::string& recording) {
     const std::string codec = StreamFields(recording, "v:0")["codec_name"];
     return made("es-" + codec, "ffmpeg -v error -y -i " + quote(recording) +

@@ -25,6 +25,19 @@ std::string HevcOpenGop();
 // 640x360 HEVC, 10 bits, IDR pictures with RADL pictures behind them.
 std::string HevcClosedGop10Bit();
 
+// Recordings whose sound is noise, so that no two audio frames are alike
+// and each frame of an output names its source time (the sync meter):
+// the video of H264Interlaced for 8 s with AAC (ADTS) "deu" and E-AC-3 5.1
+// "eng" beside it ...
+std::string H264WithNoise();
+// ... 640x360 HEVC for 12 s, a CRA picture every 24 pictures with RASL
+// pictures behind it, with AAC (ADTS) "fra" and MP2 "eng" ...
+std::string HevcWithNoise();
+// ... and the same with its AAC frames carried in LATM, as DVB sends AAC
+// (stream type 0x11, LOAS frames), the video, the MP2 track and every
+// stamp as in HevcWithNoise (all moved by the same amount).
+std::string HevcWithLatm();
+
 // The video elementary stream of a recording, as ffmpeg copies it out.
 std::string VideoElementaryStream(const std::string& recording);
 
