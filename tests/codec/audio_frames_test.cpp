@@ -13,6 +13,7 @@
 #include "codec/latm_to_adts.h"
 #include "codec/silent_adts_frame.h"
 #include "support/hd_media.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,13 +23,13 @@ using codec::AudioFrameSplitter;
 
 Bytes encode(const TempDir& dir, const std::string& name, const std::string& options) {
     const std::string path = dir.File(name);
-    hdmedia::Run("ffmpeg -v error -y -f lavfi -i anoisesrc=d=1:r=48000 " + options + " '" + path +
+    RunCommand("ffmpeg -v error -y -f lavfi -i anoisesrc=d=1:r=48000 " + options + " '" + path +
                  "' 2>&1");
     return ReadFileBytes(path);
 }
 
 int packetCount(const std::string& path) {
-    return std::stoi(hdmedia::Run("ffprobe -v error -select_streams a:0 -count_packets -show_entries "
+    return std::stoi(RunCommand("ffprobe -v error -select_streams a:0 -count_packets -show_entries "
                                   "stream=nb_read_packets -of csv=p=0 '" +
                                   path + "'"));
 }
@@ -184,7 +185,7 @@ TEST(SilentAdtsFrame, DecodesToSilenceForEachChannelConfiguration) {
         for (int i = 0; i < 20; ++i) stream.insert(stream.end(), silent.begin(), silent.end());
         WriteFileBytes(dir.File("silent.aac"), stream);
         const std::string pcm = dir.File("silent.pcm");
-        EXPECT_EQ(hdmedia::Run("ffmpeg -v error -y -i '" + dir.File("silent.aac") +
+        EXPECT_EQ(RunCommand("ffmpeg -v error -y -i '" + dir.File("silent.aac") +
                                "' -f s16le '" + pcm + "' 2>&1"),
                   "");
         const Bytes samples = ReadFileBytes(pcm);
@@ -354,7 +355,7 @@ TEST(LatmOfARealBroadcast, BecomesAdtsThatDecodesFrameForFrame) {
     const std::string capture =
         std::string(RAVELO_REAL_CAPTURES) + "/abc_news_dvbt_au_mpeg2_mp2_latm_ttx.ts";
     const std::string loas = dir.File("a.latm");
-    hdmedia::Run("ffmpeg -v error -y -i '" + capture + "' -map 0:a:1 -c copy -f data '" + loas +
+    RunCommand("ffmpeg -v error -y -i '" + capture + "' -map 0:a:1 -c copy -f data '" + loas +
                  "' 2>&1");
     const Bytes stream = ReadFileBytes(loas);
     ASSERT_FALSE(stream.empty());
@@ -372,10 +373,10 @@ TEST(LatmOfARealBroadcast, BecomesAdtsThatDecodesFrameForFrame) {
     }
     WriteFileBytes(dir.File("a.aac"), adts);
     auto decoded = [](const std::string& arguments) {
-        return hdmedia::Run("ffmpeg -hide_banner -v error " + arguments +
+        return RunCommand("ffmpeg -hide_banner -v error " + arguments +
                             " -f framemd5 - 2>/dev/null | grep -c -v '^#'");
     };
-    EXPECT_EQ(hdmedia::Run("ffmpeg -v error -i '" + dir.File("a.aac") + "' -f null - 2>&1"), "");
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + dir.File("a.aac") + "' -f null - 2>&1"), "");
     EXPECT_EQ(decoded("-i '" + dir.File("a.aac") + "'"), decoded("-i '" + capture + "' -map 0:a:1"));
     EXPECT_EQ(std::to_string(frames) + "\n", decoded("-i '" + dir.File("a.aac") + "'"));
 }
