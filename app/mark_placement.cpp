@@ -44,5 +44,12 @@ PlacedMark PlaceMarkAtTime(CRecordingModel& model, std::int64_t ticks) {
         else
             lo = mid + 1;
     }
-    return PlaceMarkAtSector(model, lo);
+    const PlacedMark placed = PlaceMarkAtSector(model, lo);
+    // Past the last random-access picture no picture can be found: the mark
+    // goes to the end of the recording, as the window's End key puts it. Left
+    // where the search stopped, with no stamp, it matched no picture and the
+    // area it closes was never cut.
+    if (!placed.pictureFound && lo < sectorCount(model))
+        return PlaceMarkAtSector(model, sectorCount(model));
+    return placed;
 }

@@ -148,8 +148,7 @@ void printText(CRecordingModel& model, const RecordingInfo& info) {
         std::printf("  %zu: sectors %llu-%llu  %s-%s%s\n", i + 1,
                     static_cast<unsigned long long>(a.SectorStart),
                     static_cast<unsigned long long>(a.SectorEnd),
-                    FormatMs((a.PTSStart - model.m_firstPTS) / 90).c_str(),
-                    FormatMs((a.PTSEnd - model.m_firstPTS) / 90).c_str(),
+                    AreaStartText(model, a).c_str(), AreaEndText(model, a).c_str(),
                     a.IsEnabled ? "" : "  (disabled)");
     }
 }
@@ -197,8 +196,8 @@ std::string jsonCutArea(const CRecordingModel& model, const CCutArea& a) {
         static_cast<unsigned long long>(a.SectorStart),
         static_cast<unsigned long long>(a.SectorEnd), static_cast<long long>(a.PTSStart),
         static_cast<long long>(a.PTSEnd),
-        JsonString(FormatMs((a.PTSStart - model.m_firstPTS) / 90)).c_str(),
-        JsonString(FormatMs((a.PTSEnd - model.m_firstPTS) / 90)).c_str(),
+        JsonString(AreaStartText(model, a)).c_str(),
+        AreaRunsToTheEnd(a) ? "null" : JsonString(AreaEndText(model, a)).c_str(),
         a.IsEnabled ? "true" : "false");
 }
 

@@ -107,13 +107,25 @@ bool MakeCutArea(CRecordingModel& model, const std::string& range, CCutArea& are
     return true;
 }
 
+bool AreaRunsToTheEnd(const CCutArea& area) {
+    return area.PTSEnd == 0 && area.PTSStart != 0;
+}
+
+std::string AreaStartText(const CRecordingModel& model, const CCutArea& area) {
+    return FormatMs((area.PTSStart - model.m_firstPTS) / kTicksPerMs);
+}
+
+std::string AreaEndText(const CRecordingModel& model, const CCutArea& area) {
+    if (AreaRunsToTheEnd(area)) return "end";
+    return FormatMs((area.PTSEnd - model.m_firstPTS) / kTicksPerMs);
+}
+
 void PrintCutAreas(std::FILE* out, const CRecordingModel& model, const CCutList& areas) {
     for (std::size_t i = 0; i < areas.size(); ++i) {
         const CCutArea& a = areas[i];
         std::string times;
         if (a.PTSStart != 0 || a.PTSEnd != 0)
-            times = ", " + FormatMs((a.PTSStart - model.m_firstPTS) / kTicksPerMs) + "-" +
-                    FormatMs((a.PTSEnd - model.m_firstPTS) / kTicksPerMs);
+            times = ", " + AreaStartText(model, a) + "-" + AreaEndText(model, a);
         std::fprintf(out, "Cut-area %zu: sectors %llu-%llu%s%s\n", i + 1,
                      static_cast<unsigned long long>(a.SectorStart),
                      static_cast<unsigned long long>(a.SectorEnd), times.c_str(),

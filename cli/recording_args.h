@@ -58,6 +58,13 @@ void PrintCutAreas(std::FILE* out, const CRecordingModel& model, const CCutList&
 // Milliseconds as H:MM:SS.mmm.
 std::string FormatMs(std::int64_t ms);
 
+// An area's times from the first picture. An end mark that found no picture
+// (past the last random-access picture) closes the area at the end of the
+// recording and carries no stamp: its time is "end".
+std::string AreaStartText(const CRecordingModel& model, const CCutArea& area);
+std::string AreaEndText(const CRecordingModel& model, const CCutArea& area);
+bool AreaRunsToTheEnd(const CCutArea& area);
+
 }  // namespace cli
 
 namespace cli {

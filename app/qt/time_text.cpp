@@ -26,6 +26,9 @@ std::string CutAreaRowText(const std::string& label, std::size_t index, std::int
     if (startStamp == 0 && endStamp == 0) return row;
     row += "   " + StampText(startStamp, first) + " -";
     if (!enabled) return row;
+    // An end mark with no stamp closes the area at the end of the recording
+    // (no picture lies after the last random-access point).
+    if (endStamp == 0) return row + " end";
     row += " " + StampText(endStamp, first) + "  (" +
            MillisecondsText((endStamp - startStamp) / kTicksPerMs) + ")";
     return row;

@@ -11,6 +11,7 @@ std::string MillisecondsText(std::int64_t ms);
 std::string StampText(std::int64_t stamp, std::int64_t first);
 // "Cut-area N" followed by the area's times and its length, when it has any:
 // "Cut-area 2   0:00:01.200 - 0:00:03.400  (0:00:02.200)"; an area with its
-// start only shows "Cut-area 2   0:00:01.200 -".
+// start only shows "Cut-area 2   0:00:01.200 -", one that runs to the end of
+// the recording with no picture there "Cut-area 2   0:00:01.200 - end".
 std::string CutAreaRowText(const std::string& label, std::size_t index, std::int64_t startStamp,
                            std::int64_t endStamp, bool enabled, std::int64_t first);

@@ -8,6 +8,7 @@
 
 #include "cli_runner.h"
 #include "support/hd_media.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -119,6 +120,31 @@ TEST(HdSnapshot, MarksByTimeLandOnRandomAccessPoints) {
         ", \"pts_end\": " + std::to_string(points[3].pts) +
         ", \"start\": \"0:00:00.960\", \"end\": \"0:00:02.880\", \"enabled\": true}";
     EXPECT_NE(r.out.find(area), std::string::npos) << r.out;
+}
+
+TEST(HdSnapshot, AMarkAfterTheLastRandomAccessPointGoesToTheEnd) {
+    // Random-access points at 0, 0.96 and 1.92 s of 2 s: the last GOP is
+    // longer than the tail the window searches from the end. Before, the end
+    // mark stayed behind the last point with no stamp, and no job cut the
+    // area; its time showed as a negative one.
+    TempDir dir;
+    const std::string recording = dir.File("r.ts");
+    std::filesystem::copy_file(hdmedia::H264PlainIntra(), recording);
+    CliResult r = RunCli("cuts " + ShellQuote(recording) + " --add 0:00:00.500-0:00:01.960", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(", 0:00:00.960-end"), std::string::npos) << r.out;
+    r = RunCli("info --json " + ShellQuote(recording), dir);
+    const std::string area =
+        "\"sector_end\": " + std::to_string(std::filesystem::file_size(recording) / 512) +
+        ", \"pts_start\": 306000, \"pts_end\": 0, \"start\": \"0:00:00.960\", \"end\": null";
+    EXPECT_NE(r.out.find(area), std::string::npos) << r.out;
+    // The export keeps the pictures before the area: up to the point at
+    // 0.96 s, without the three B pictures that lead it.
+    r = RunCli("demux " + ShellQuote(recording) + " -o " + ShellQuote(dir.Path().string()), dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames "
+                         "-of csv=p=0 " + ShellQuote(dir.File("r.h264"))),
+              "21\n");
 }
 
 }  // namespace
