@@ -172,6 +172,44 @@ JobResult EndJob(std::unique_ptr<CMpegStorage>& writer, const CChannelSet& outpu
     return dataErrors + missing > 0 || emptyOutput ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
+struct LoopEnd {
+    bool cancelled = false;
+    std::string failure;
+};
+
+// The read-and-write loop of a demultiplexing job: step reads the next slice
+// (false at the end), forward hands what is complete to the output channels,
+// the writer writes what they hold. A job stopped by Cancel (at a progress
+// report, or inside a step: stopped) skips finish, which passes on what still
+// waits at the end of the data.
+template <class Step, class Forward, class Stopped, class Finish>
+LoopEnd RunWriteLoop(CFunctionMng& driver, CRawFile& recording, CMpegStorage& writer, Step step,
+                     Forward forward, Stopped stopped, Finish finish) {
+    LoopEnd end;
+    try {
+        while (step()) {
+            if (!driver.ReportProgress(recording.GetPosition())) {
+                LogPrint("Aborted by user", 1);
+                end.cancelled = true;
+                break;
+            }
+            forward();
+            writer.Write();
+        }
+        if (stopped()) {
+            LogPrint("Aborted by user", 1);
+            end.cancelled = true;
+        }
+        if (!end.cancelled) finish();
+        writer.Write(true);
+    } catch (const CMpegChannelException& e) {
+        end.failure = e.Message();
+    } catch (const platform::FileException& e) {
+        end.failure = e.what();
+    }
+    return end;
+}
+
 // Whether the recording's video is H.264 or HEVC.
 bool HasNalVideo(const CRecordingModel& model) {
     for (const sPMTEntry& entry : model.m_streams)
@@ -223,30 +261,12 @@ JobResult CreateNalStreams(CFunctionMng& driver, std::uint64_t start) {
     recording.SeekToStart();
     std::vector<CCutArea*> leading;
     if (useCuts) leading = SkipLeadingCuts(recording, model.m_cutList);
-    bool cancelled = false;
-    std::string failure;
-    try {
-        while (exporter.Step(kSliceBytes)) {
-            if (!driver.ReportProgress(recording.GetPosition())) {
-                LogPrint("Aborted by user", 1);
-                cancelled = true;
-                break;
-            }
-            writer->Write();
-        }
-        if (exporter.Cancelled()) {
-            LogPrint("Aborted by user", 1);
-            cancelled = true;
-        }
-        if (!cancelled) exporter.Finish();
-        writer->Write(true);
-    } catch (const CMpegChannelException& e) {
-        failure = e.Message();
-    } catch (const platform::FileException& e) {
-        failure = e.what();
-    }
+    const LoopEnd end = RunWriteLoop(
+        driver, recording, *writer, [&] { return exporter.Step(kSliceBytes); }, [] {},
+        [&] { return exporter.Cancelled(); }, [&] { exporter.Finish(); });
     for (CCutArea* area : leading) area->IsEnabled = true;
-    return EndJob(writer, exporter.Output(), failure, cancelled, exporter.DataErrors(), start);
+    return EndJob(writer, exporter.Output(), end.failure, end.cancelled, exporter.DataErrors(),
+                  start);
 }
 
 }  // namespace
@@ -305,29 +325,10 @@ JobResult CFunctionMng::FnCreateOutput(std::uint16_t audioPid, OutputKind kind) 
     std::vector<CCutArea*> leading;
     if (useCuts) leading = SkipLeadingCuts(recording, m_pDoc->m_cutList);
 
-    bool cancelled = false;
-    std::string failure;
-    try {
-        while (demux.Demux()) {
-            if (!ReportProgress(recording.GetPosition())) {
-                LogPrint("Aborted by user", 1);
-                cancelled = true;
-                break;
-            }
-            sync.Forward();
-            writer->Write();
-        }
-        if (demux.Cancelled()) {
-            LogPrint("Aborted by user", 1);
-            cancelled = true;
-        }
-        if (!cancelled) sync.Forward();
-        writer->Write(true);
-    } catch (const CMpegChannelException& e) {
-        failure = e.Message();
-    } catch (const platform::FileException& e) {
-        failure = e.what();
-    }
+    const LoopEnd end = RunWriteLoop(
+        *this, recording, *writer, [&] { return demux.Demux(); }, [&] { sync.Forward(); },
+        [&] { return demux.Cancelled(); }, [&] { sync.Forward(); });
     for (CCutArea* area : leading) area->IsEnabled = true;
-    return EndJob(writer, sync.Output(), failure, cancelled, demux.DataErrors() + sync.Repairs(), start);
+    return EndJob(writer, sync.Output(), end.failure, end.cancelled,
+                  demux.DataErrors() + sync.Repairs(), start);
 }
