@@ -29,7 +29,10 @@ const sPMTEntry* streamOf(const CRecordingModel& model, std::uint16_t pid) {
 std::string UnsupportedStreamsMessage(const CRecordingModel& model, JobKind kind,
                                       std::uint16_t audioPid) {
     const sPMTEntry* video = streamOf(model, model.m_videoPid);
-    if (video != nullptr && IsVideo(video->streamType) && video->streamType != kStreamVideo)
+    // The cutting jobs cut H.264 and HEVC video at its random-access points.
+    const bool cutting = kind == JobKind::Copy || kind == JobKind::CutInPlace;
+    if (video != nullptr && IsVideo(video->streamType) && video->streamType != kStreamVideo &&
+        !cutting)
         return std::string(jobName(kind)) + " cannot handle " +
                CodecDisplayName(EntryCodec(*video)) + " yet (PID " + Hex16(model.m_videoPid) +
                "): for now only recordings with MPEG-2 video can be cut, copied with cut areas "

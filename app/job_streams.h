@@ -1,8 +1,9 @@
 #pragma once
-// Whether a job can handle a recording's streams. The demultiplexing and
-// cutting jobs work on MPEG-2 video with MPEG audio and AC-3; a recording
-// whose video is H.264 or HEVC is refused with a message that names the
-// codec, before anything is written, instead of an empty or broken output.
+// Whether a job can handle a recording's streams. The demultiplexing jobs
+// work on MPEG-2 video with MPEG audio and AC-3; the cutting jobs on MPEG-2,
+// H.264 and HEVC video. A recording a job cannot handle is refused with a
+// message that names the codec, before anything is written, instead of an
+// empty or broken output.
 // The job driver asks at the start of every job.
 
 #include <cstdint>

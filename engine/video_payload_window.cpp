@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "demux/mpeg_ts_demux.h"
 #include "demux/raw_file.h"
 #include "demux/start_code.h"
 
@@ -35,8 +36,17 @@ std::uint64_t CVideoPayloadWindow::PacketStartAtOrAfter(std::uint64_t position) 
 void CVideoPayloadWindow::Load(std::uint64_t from, std::uint64_t to) {
     m_es.clear();
     m_packets.clear();
+    m_pesHeaders.clear();
+    m_unitStarts.clear();
+    m_pcrPackets.clear();
     const std::uint64_t first = PacketStartAtOrAfter(from);
-    if (first >= to) return;
+    m_loadedFrom = first;
+    m_loadedTo = first;
+    if (first >= to) {
+        m_raw.clear();
+        return;
+    }
+    m_loadedTo = to;
     // One packet more than the stretch, to confirm the last packet's sync.
     m_raw.resize(static_cast<std::size_t>(to - first + m_packetSize));
     m_file.Seek(static_cast<std::int64_t>(first), CRawFile::begin);
@@ -58,7 +68,13 @@ void CVideoPayloadWindow::appendPayload(const std::uint8_t* packet, std::uint64_
     const bool transportError = (packet[1] & 0x80) != 0;
     const bool scrambled = (packet[3] & 0xC0) != 0;
     const int adaptation = (packet[3] >> 4) & 3;
-    if (pid != m_videoPid || transportError || scrambled || (adaptation & 1) == 0) return;
+    if (pid != m_videoPid) {
+        noteOtherPacket(packet, position);
+        return;
+    }
+    if ((adaptation & 2) && packet[4] > 0 && (packet[5] & 0x10) != 0)
+        m_pcrPackets.push_back(position);
+    if (transportError || scrambled || (adaptation & 1) == 0) return;
     std::size_t offset = 4;
     if (adaptation & 2) offset += 1 + packet[4];
     if (offset >= kPacketSize) return;
@@ -67,11 +83,81 @@ void CVideoPayloadWindow::appendPayload(const std::uint8_t* packet, std::uint64_
     const bool unitStart = (packet[1] & 0x40) != 0;
     if (unitStart && offset + 9 <= kPacketSize && packet[offset] == 0 && packet[offset + 1] == 0 &&
         packet[offset + 2] == 1) {
+        PesHeader header;
+        header.position = position;
+        header.hasPts = ReadPesPts(packet + offset, static_cast<int>(kPacketSize - offset), header.pts);
         offset += 9 + packet[offset + 8];
+        header.esIndex = m_es.size();
+        m_pesHeaders.push_back(header);
         if (offset >= kPacketSize) return;
     }
-    m_packets.push_back({m_es.size(), position});
+    m_packets.push_back(
+        {m_es.size(), position, static_cast<std::uint32_t>(offset + m_syncAt)});
     m_es.insert(m_es.end(), packet + offset, packet + kPacketSize);
+}
+
+void CVideoPayloadWindow::noteOtherPacket(const std::uint8_t* packet, std::uint64_t position) {
+    const std::uint16_t pid = static_cast<std::uint16_t>(((packet[1] & 0x1F) << 8) | packet[2]);
+    const int adaptation = (packet[3] >> 4) & 3;
+    if ((adaptation & 2) && packet[4] > 0 && (packet[5] & 0x10) != 0)
+        m_pcrPackets.push_back(position);
+    if (!m_unitPids.contains(pid) || (packet[1] & 0x80) != 0 || (packet[1] & 0x40) == 0 ||
+        (packet[3] & 0xC0) != 0 || (adaptation & 1) == 0)
+        return;
+    std::size_t offset = 4;
+    if (adaptation & 2) offset += 1 + packet[4];
+    if (offset + 9 > kPacketSize || packet[offset] != 0 || packet[offset + 1] != 0 ||
+        packet[offset + 2] != 1)
+        return;  // a section, or a damaged unit start
+    UnitStart start;
+    start.pid = pid;
+    start.position = position;
+    start.hasPts = ReadPesPts(packet + offset, static_cast<int>(kPacketSize - offset), start.pts);
+    m_unitStarts.push_back(start);
+}
+
+const CVideoPayloadWindow::PesHeader* CVideoPayloadWindow::PesHeaderOf(std::size_t index) const {
+    auto after = std::upper_bound(
+        m_pesHeaders.begin(), m_pesHeaders.end(), index,
+        [](std::size_t i, const PesHeader& header) { return i < header.esIndex; });
+    return after == m_pesHeaders.begin() ? nullptr : &*std::prev(after);
+}
+
+const CVideoPayloadWindow::PacketRef* CVideoPayloadWindow::refOf(std::size_t index) const {
+    auto after =
+        std::upper_bound(m_packets.begin(), m_packets.end(), index,
+                         [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
+    return after == m_packets.begin() ? nullptr : &*std::prev(after);
+}
+
+std::uint64_t CVideoPayloadWindow::FilePositionOf(std::size_t index) const {
+    const PacketRef* ref = refOf(index);
+    return ref == nullptr ? 0 : ref->position + ref->payloadAt + (index - ref->esStart);
+}
+
+bool CVideoPayloadWindow::VideoBytesOf(std::uint64_t position, std::size_t* esStart,
+                                       std::size_t* count, std::size_t* payloadAt) const {
+    auto it = std::lower_bound(
+        m_packets.begin(), m_packets.end(), position,
+        [](const PacketRef& ref, std::uint64_t p) { return ref.position < p; });
+    if (it == m_packets.end() || it->position != position) return false;
+    *esStart = it->esStart;
+    *count = (std::next(it) == m_packets.end() ? m_es.size() : std::next(it)->esStart) - it->esStart;
+    *payloadAt = it->payloadAt;
+    return true;
+}
+
+std::size_t CVideoPayloadWindow::VideoPacketsIn(std::uint64_t from, std::uint64_t to) const {
+    auto position = [](const PacketRef& ref, std::uint64_t p) { return ref.position < p; };
+    const auto first = std::lower_bound(m_packets.begin(), m_packets.end(), from, position);
+    const auto last = std::lower_bound(m_packets.begin(), m_packets.end(), to, position);
+    return static_cast<std::size_t>(last - first);
+}
+
+const std::uint8_t* CVideoPayloadWindow::PacketAt(std::uint64_t position) const {
+    if (position < m_loadedFrom || position + m_packetSize > m_loadedFrom + m_raw.size())
+        return nullptr;
+    return m_raw.data() + (position - m_loadedFrom);
 }
 
 std::size_t CVideoPayloadWindow::FindStartCode(std::size_t from, std::uint8_t code) const {
@@ -80,10 +166,8 @@ std::size_t CVideoPayloadWindow::FindStartCode(std::size_t from, std::uint8_t co
 
 std::uint64_t CVideoPayloadWindow::FindVideoPacketBack(std::size_t index) const {
     // The last packet whose payload begins at or before the byte.
-    auto after =
-        std::upper_bound(m_packets.begin(), m_packets.end(), index,
-                         [](std::size_t i, const PacketRef& ref) { return i < ref.esStart; });
-    return after == m_packets.begin() ? 0 : std::prev(after)->position;
+    const PacketRef* ref = refOf(index);
+    return ref == nullptr ? 0 : ref->position;
 }
 
 int CVideoPayloadWindow::PictureCodingType(std::size_t index) const {
