@@ -73,6 +73,10 @@ std::string Run(const std::string& command) {
     return out;
 }
 
+std::string Made(const std::string& name, const std::string& command) {
+    return made(name, command);
+}
+
 std::string H264Interlaced() {
     return made("h264-1080i", kH264);
 }

@@ -25,6 +25,10 @@ std::string HevcOpenGop();
 // 640x360 HEVC, 10 bits, IDR pictures with RADL pictures behind them.
 std::string HevcClosedGop10Bit();
 
+// A recording made by an ffmpeg command whose output is written "OUT", once
+// per machine like the ones above; name starts its file name.
+std::string Made(const std::string& name, const std::string& command);
+
 // The video elementary stream of a recording, as ffmpeg copies it out.
 std::string VideoElementaryStream(const std::string& recording);
 
