@@ -48,6 +48,14 @@ std::string HevcRecording() {
         "-ac:a:1 6 -f mpegts OUT");
 }
 
+std::vector<TestArea> TwoAreas(const std::vector<VideoPacket>& packets) {
+    std::vector<std::uint64_t> keys;
+    for (const VideoPacket& packet : packets)
+        if (packet.key) keys.push_back(packet.pos);
+    if (keys.size() < 7) return {};
+    return {{keys[1] + 20000, keys[3] + 20000}, {keys[4] + 20000, keys[5] + 20000}};
+}
+
 std::vector<AudioPacket> AudioPackets(const std::string& path, const std::string& stream) {
     std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + stream +
                                         " -show_entries packet=pts,data_hash -show_data_hash MD5 "

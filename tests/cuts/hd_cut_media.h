@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "media_oracle.h"
+
 namespace hdcut {
 
 // 1920x1080 interlaced H.264, 6 s: open GOPs of 24 pictures whose I pictures
@@ -18,6 +20,11 @@ std::string H264SetsOnceRecording();
 // 1280x720 HEVC, 6 s: a CRA picture every 24 pictures with RASL pictures
 // behind it; AAC and E-AC-3 5.1.
 std::string HevcRecording();
+
+// Two cut areas of a recording: from inside its second GOP to inside its
+// fourth, and from inside its fifth to inside its sixth. Empty when it has
+// fewer GOPs.
+std::vector<TestArea> TwoAreas(const std::vector<VideoPacket>& packets);
 
 struct AudioPacket {
     std::int64_t pts = 0;

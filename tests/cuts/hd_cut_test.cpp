@@ -26,16 +26,6 @@ constexpr std::int64_t kTicksPerFrame = 3600;
 // up to 15 frames into one).
 constexpr std::int64_t kSoundSlack = 36000;
 
-// Two areas: the second GOP's start to the fourth's, and one GOP from the
-// fifth on, each starting and ending inside a GOP.
-std::vector<TestArea> twoAreas(const std::vector<VideoPacket>& packets) {
-    std::vector<std::uint64_t> keys;
-    for (const VideoPacket& packet : packets)
-        if (packet.key) keys.push_back(packet.pos);
-    if (keys.size() < 7) return {};
-    return {{keys[1] + 20000, keys[3] + 20000}, {keys[4] + 20000, keys[5] + 20000}};
-}
-
 // Every sound packet of the output is one of the source's (no frame broken
 // or changed), it decodes without an error, and at each splice the sound
 // ends and resumes with the pictures.
@@ -95,7 +85,7 @@ class HdCutTest : public CutJobTest {
 
 TEST_F(HdCutTest, H264SplicesKeepEveryPictureAndWholeSound) {
     const std::string source = hdcut::H264Recording();
-    const std::vector<TestArea> areas = twoAreas(VideoPackets(source, "v:0"));
+    const std::vector<TestArea> areas = hdcut::TwoAreas(VideoPackets(source, "v:0"));
     ASSERT_EQ(areas.size(), 2u);
     cutBothWays(source, areas, {"a:0", "a:1"});
     // The pictures after each splice were renumbered, not left to a decoder
@@ -105,7 +95,7 @@ TEST_F(HdCutTest, H264SplicesKeepEveryPictureAndWholeSound) {
 
 TEST_F(HdCutTest, HevcSplicesKeepEveryPictureAndWholeSound) {
     const std::string source = hdcut::HevcRecording();
-    const std::vector<TestArea> areas = twoAreas(VideoPackets(source, "v:0"));
+    const std::vector<TestArea> areas = hdcut::TwoAreas(VideoPackets(source, "v:0"));
     ASSERT_EQ(areas.size(), 2u);
     cutBothWays(source, areas, {"a:0", "a:1"});
     // The CRA picture each splice resumes with starts a new coded video
@@ -134,7 +124,7 @@ TEST_F(HdCutTest, ParameterSetsGoInFrontOfAPictureThatLacksThem) {
 
 TEST_F(HdCutTest, SegmentedSwappedAndPrefixedRecordingsAreCutAlike) {
     const std::string source = hdcut::HevcRecording();
-    const std::vector<TestArea> areas = twoAreas(VideoPackets(source, "v:0"));
+    const std::vector<TestArea> areas = hdcut::TwoAreas(VideoPackets(source, "v:0"));
     ASSERT_EQ(areas.size(), 2u);
     Open(source, areas);
     const Bytes plain = ReadFileBytes(CopyTo("plain.ts"));
