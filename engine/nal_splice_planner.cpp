@@ -13,8 +13,8 @@
 #include "shell/text.h"
 
 namespace {
-// How far a random-access picture is searched for after a cut position, and
-// how far the stretch before it is read: an HD GOP and what came with it
+// How far (at least) a random-access picture is searched for after a cut
+// position, and how far the stretch before it is read: an HD GOP and what came with it
 // (parameter sets, the pictures before it) lie within these at the rates
 // broadcasts use.
 constexpr std::uint64_t kSearch = 4 << 20;
@@ -26,6 +26,11 @@ constexpr std::uint64_t kLeadingCutReach = 262144;
 // How far from a splice sound and subtitles are judged by their time stamps:
 // multiplexers send them up to a second or so before or after the pictures.
 constexpr std::uint64_t kUnitReach = 4 << 20;
+// What follows a random-access picture that the splice needs read: the
+// picture itself, its leading pictures, and the sound sent with them (judged
+// as far as kUnitReach). Each stretch is read this far past the search, so a
+// point found in it is rarely read a second time.
+constexpr std::uint64_t kAfterPoint = kUnitReach;
 
 std::uint64_t below(std::uint64_t position, std::uint64_t distance) {
     return position > distance ? position - distance : 0;
@@ -64,7 +69,7 @@ std::vector<NalPicture> CNalSplicePlanner::pictures() {
 
 std::vector<NalPicture> CNalSplicePlanner::loadAround(std::uint64_t position) {
     m_window.Load(std::max(m_dataStart, below(position, kBehind)),
-                  std::min(m_length, position + kSearch));
+                  std::min(m_length, position + kSearch + kAfterPoint));
     noteUnitStarts();
     m_primer.clear();
     std::vector<NalPicture> found = pictures();
@@ -78,13 +83,6 @@ std::vector<NalPicture> CNalSplicePlanner::loadAround(std::uint64_t position) {
         found = pictures();
     }
     return found;
-}
-
-std::optional<std::uint64_t> CNalSplicePlanner::pointAtOrAfter(std::uint64_t position) {
-    for (const NalPicture& picture : loadAround(position))
-        if (picture.unit.IsRandomAccess() && picture.unit.decodable && picture.packet >= position)
-            return picture.packet;
-    return std::nullopt;
 }
 
 void CNalSplicePlanner::noteUnitStarts() {
@@ -109,24 +107,26 @@ bool CNalSplicePlanner::beginsPacket(std::size_t offset) const {
     return std::all_of(es + esStart, es + offset, [](std::uint8_t b) { return b == 0; });
 }
 
-bool CNalSplicePlanner::dropped(std::uint64_t position) const {
+bool CNalSplicePlanner::dropped(std::uint64_t position, const std::vector<UnitRule>& more) const {
+    auto droppedBy = [position](const std::vector<UnitRule>& rules) {
+        return std::any_of(rules.begin(), rules.end(), [position](const UnitRule& rule) {
+            return rule.action == UnitRule::Drop && position >= rule.from && position < rule.to;
+        });
+    };
     for (const Cut& cut : m_cuts)
-        if (position >= cut.from && position < cut.to) return true;
-    for (const UnitRule& rule : m_videoRules)
-        if (rule.action == UnitRule::Drop && position >= rule.from && position < rule.to)
-            return true;
-    return false;
+        if ((position >= cut.from && position < cut.to) || droppedBy(cut.resume)) return true;
+    return droppedBy(more);
 }
 
 void CNalSplicePlanner::Plan(const std::vector<ByteArea>& areas) {
-    // Where each cut begins and ends; cuts that meet become one.
     for (const ByteArea& area : areas) {
         Cut cut;
         cut.leading = area.start <= m_dataStart + kLeadingCutReach;
         cut.from = m_dataStart;
         if (!cut.leading) {
-            const std::optional<std::uint64_t> point = pointAtOrAfter(area.start);
-            if (point && *point >= area.end) {
+            std::vector<NalPicture> found = loadAround(area.start);
+            std::optional<std::size_t> point = firstPoint(found, area.start);
+            if (point && found[*point].packet >= area.end) {
                 LogPrint(FormatString("Warning: the cut area from sector %llu to %llu holds no "
                                       "random-access picture: it is kept",
                                       static_cast<unsigned long long>(area.start / kSectorSize),
@@ -135,43 +135,60 @@ void CNalSplicePlanner::Plan(const std::vector<ByteArea>& areas) {
                 ++m_keptAreas;
                 continue;
             }
-            if (!point) LogWrite("No random-access picture after the cut start: cut at its packet", 1);
-            cut.from = point ? *point : m_window.PacketStartAtOrAfter(area.start);
+            if (!point) {
+                LogWrite("No random-access picture after the cut start: cut at its packet", 1);
+                cut.from = m_window.PacketStartAtOrAfter(area.start);
+            } else {
+                cut.from = found[*point].packet;
+                if (!coversPictures(cut.from)) {
+                    found = loadAround(cut.from);
+                    point = firstPoint(found, cut.from);
+                }
+                if (point) analyzeCutStart(cut, found, *point);
+            }
         }
         if (area.end >= m_length) {
             cut.to = m_length;
             cut.reachesEnd = true;
-        } else if (const std::optional<std::uint64_t> point = pointAtOrAfter(area.end)) {
-            cut.to = *point;
-            cut.resumesAtPoint = true;
         } else {
-            LogWrite("No random-access picture after the cut end: cut at its packet", 1);
-            cut.to = std::min(m_window.PacketStartAtOrAfter(area.end), m_length);
+            std::vector<NalPicture> found = loadAround(area.end);
+            std::optional<std::size_t> point = firstPoint(found, area.end);
+            if (point) {
+                cut.to = found[*point].packet;
+                if (!coversPictures(cut.to)) {
+                    found = loadAround(cut.to);
+                    point = firstPoint(found, cut.to);
+                }
+            } else {
+                LogWrite("No random-access picture after the cut end: cut at its packet", 1);
+                cut.to = std::min(m_window.PacketStartAtOrAfter(area.end), m_length);
+            }
+            if (point && found[*point].packet == cut.to) analyzeResume(cut, found, *point);
         }
         if (!m_cuts.empty() && cut.from <= m_cuts.back().to) {
+            // The cuts meet: one cut, resuming where the later one does.
             Cut& last = m_cuts.back();
             if (cut.to > last.to) {
                 last.to = cut.to;
-                last.resumesAtPoint = cut.resumesAtPoint;
+                last.resume = std::move(cut.resume);
+                last.point = cut.point;
+                last.times.hasResume = cut.times.hasResume;
+                last.times.resume = cut.times.resume;
             }
             last.reachesEnd = last.reachesEnd || cut.reachesEnd;
             continue;
         }
-        if (cut.from < cut.to) m_cuts.push_back(cut);
+        if (cut.from < cut.to) m_cuts.push_back(std::move(cut));
     }
+    finish();
+}
 
-    // What each splice needs.
-    for (Cut& cut : m_cuts) {
-        Before before;
-        if (!cut.leading) before = analyzeCutStart(cut);
-        if (cut.resumesAtPoint) analyzeResume(cut, before);
-        cut.times.from = cut.from;
-        cut.times.to = cut.to;
-    }
-
+void CNalSplicePlanner::finish() {
     std::vector<SpliceTimes> times;
     std::vector<CutDrop> areasToDrop;
-    for (const Cut& cut : m_cuts) {
+    for (Cut& cut : m_cuts) {
+        cut.times.from = cut.from;
+        cut.times.to = cut.to;
         times.push_back(cut.times);
         CutDrop area;
         area.from = cut.from;
@@ -179,8 +196,24 @@ void CNalSplicePlanner::Plan(const std::vector<ByteArea>& areas) {
         area.kind = cut.leading ? CutDrop::LeadingArea : CutDrop::Area;
         area.reachesEnd = cut.reachesEnd;
         areasToDrop.push_back(area);
+        for (UnitRule& rule : cut.resume)
+            if (!cut.reachesEnd) m_rules.push_back(std::move(rule));
+        if (m_streams.codec != StreamCodec::H264 || cut.leading || cut.reachesEnd || !cut.point)
+            continue;
+        VideoSplice splice = *cut.point;
+        if (!splice.idr) {
+            if (!cut.before.valid) {
+                LogWrite("No reference picture before a cut: the pictures after it keep their "
+                         "numbers",
+                         1);
+                continue;
+            }
+            splice.previousFrameNum = cut.before.frameNum;
+            splice.previousPocLsb = cut.before.pocLsb;
+            splice.pocGap = cut.before.pocGap;
+        }
+        m_splices.push_back(splice);
     }
-    m_rules = m_videoRules;
     for (UnitRule& rule : PlanUnitRules(m_unitStarts, times, kUnitReach))
         m_rules.push_back(std::move(rule));
     std::stable_sort(m_rules.begin(), m_rules.end(),
@@ -188,13 +221,21 @@ void CNalSplicePlanner::Plan(const std::vector<ByteArea>& areas) {
     m_drops = BuildStretches(areasToDrop, m_rules);
 }
 
-CNalSplicePlanner::Before CNalSplicePlanner::analyzeCutStart(Cut& cut) {
-    const std::vector<NalPicture> found = loadAround(cut.from);
-    std::size_t point = found.size();
-    for (std::size_t i = 0; i < found.size() && point == found.size(); ++i)
-        if (found[i].packet == cut.from && found[i].unit.IsRandomAccess()) point = i;
-    Before before;
-    if (point == found.size()) return before;
+std::optional<std::size_t> CNalSplicePlanner::firstPoint(const std::vector<NalPicture>& found,
+                                                         std::uint64_t position) const {
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (found[i].unit.IsRandomAccess() && found[i].unit.decodable && found[i].packet >= position)
+            return i;
+    return std::nullopt;
+}
+
+bool CNalSplicePlanner::coversPictures(std::uint64_t point) const {
+    return m_window.LoadedTo() >= m_length || point + kAfterPoint <= m_window.LoadedTo();
+}
+
+void CNalSplicePlanner::analyzeCutStart(Cut& cut, const std::vector<NalPicture>& found,
+                                        std::size_t point) {
+    Before& before = cut.before;
     // The first picture the cut removes: the earliest shown of its GOP.
     for (std::size_t i = point; i < found.size(); ++i) {
         if (i > point && found[i].unit.IsRandomAccess()) break;
@@ -202,7 +243,7 @@ CNalSplicePlanner::Before CNalSplicePlanner::analyzeCutStart(Cut& cut) {
         if (!cut.times.hasCut || found[i].pts < cut.times.cut) cut.times.cut = found[i].pts;
         cut.times.hasCut = true;
     }
-    if (m_streams.codec != StreamCodec::H264 || !found[point].sliceRead) return before;
+    if (m_streams.codec != StreamCodec::H264 || !found[point].sliceRead) return;
 
     // The last reference picture kept before the splice, and how far the
     // pictures kept before it are shown past it.
@@ -213,7 +254,7 @@ CNalSplicePlanner::Before CNalSplicePlanner::analyzeCutStart(Cut& cut) {
     std::int32_t previousLsb = 0;
     for (std::size_t i = 0; i < point; ++i) {
         const NalPicture& picture = found[i];
-        if (!picture.sliceRead || dropped(picture.packet)) continue;
+        if (!picture.sliceRead || dropped(picture.packet, {})) continue;
         if (!(picture.numbering == numbering)) {
             before = Before{};  // another sequence: its numbering does not go on
             anchored = any = false;
@@ -250,7 +291,6 @@ CNalSplicePlanner::Before CNalSplicePlanner::analyzeCutStart(Cut& cut) {
         }
         before.pocGap = static_cast<std::int32_t>(gap);
     }
-    return before;
 }
 
 std::int64_t CNalSplicePlanner::pocOf(const NalPicture& picture, std::int64_t previousMsb,
@@ -267,34 +307,19 @@ std::int64_t CNalSplicePlanner::pocOf(const NalPicture& picture, std::int64_t pr
     return *msb + lsb;
 }
 
-void CNalSplicePlanner::analyzeResume(Cut& cut, const Before& before) {
-    const std::vector<NalPicture> found = loadAround(cut.to);
-    std::size_t point = found.size();
-    for (std::size_t i = 0; i < found.size() && point == found.size(); ++i)
-        if (found[i].packet == cut.to && found[i].unit.IsRandomAccess() && found[i].unit.decodable)
-            point = i;
-    if (point == found.size()) return;
+void CNalSplicePlanner::analyzeResume(Cut& cut, const std::vector<NalPicture>& found,
+                                      std::size_t point) {
     dropLeadingPictures(found, point, cut);
     rewriteFirstPackets(found, point, cut);
-
     const NalPicture& picture = found[point];
-    if (m_streams.codec != StreamCodec::H264 || cut.leading || !picture.sliceRead) return;
+    if (m_streams.codec != StreamCodec::H264 || !picture.sliceRead) return;
     VideoSplice splice;
     splice.at = cut.to;
     splice.idr = picture.slice.IsIdr();
     splice.numbering = picture.numbering;
     splice.frameNum = picture.slice.frameNum;
     splice.pocLsb = picture.slice.pocLsb;
-    if (!splice.idr) {
-        if (!before.valid) {
-            LogWrite("No reference picture before a cut: the pictures after it keep their numbers", 1);
-            return;
-        }
-        splice.previousFrameNum = before.frameNum;
-        splice.previousPocLsb = before.pocLsb;
-        splice.pocGap = before.pocGap;
-    }
-    m_splices.push_back(splice);
+    cut.point = splice;
 }
 
 void CNalSplicePlanner::dropLeadingPictures(const std::vector<NalPicture>& found,
@@ -357,12 +382,12 @@ void CNalSplicePlanner::dropLeadingPictures(const std::vector<NalPicture>& found
         rule.to = found[i + 1].packet;
         rule.pid = m_videoPid;
         rule.action = UnitRule::Drop;
-        if (rule.from < rule.to) m_videoRules.push_back(rule);
+        if (rule.from < rule.to) cut.resume.push_back(rule);
     }
 }
 
 void CNalSplicePlanner::rewriteFirstPackets(const std::vector<NalPicture>& found,
-                                            std::size_t point, const Cut& cut) {
+                                            std::size_t point, Cut& cut) {
     const NalPicture& picture = found[point];
     const std::uint8_t* es = m_window.Data();
     // The bytes of the picture's elementary stream that change.
@@ -385,7 +410,7 @@ void CNalSplicePlanner::rewriteFirstPackets(const std::vector<NalPicture>& found
     std::optional<std::uint64_t> pcr;
     if (!cut.leading) {
         for (std::uint64_t position : m_window.PcrPackets()) {
-            if (position < cut.to || dropped(position)) continue;
+            if (position < cut.to || dropped(position, cut.resume)) continue;
             pcr = position;
             break;
         }
@@ -433,7 +458,7 @@ void CNalSplicePlanner::rewriteFirstPackets(const std::vector<NalPicture>& found
         rule.action = UnitRule::Replace;
         rule.packets = packets.Repack(first, payloadAt, video, pcr && *pcr == cut.to);
         copies.erase(cut.to);
-        m_videoRules.push_back(std::move(rule));
+        cut.resume.push_back(std::move(rule));
     }
     for (auto& [position, bytes] : copies) {
         UnitRule rule;
@@ -442,12 +467,12 @@ void CNalSplicePlanner::rewriteFirstPackets(const std::vector<NalPicture>& found
         rule.pid = static_cast<std::uint16_t>(((bytes[syncAt + 1] & 0x1F) << 8) | bytes[syncAt + 2]);
         rule.action = UnitRule::Replace;
         rule.packets = std::move(bytes);
-        m_videoRules.push_back(std::move(rule));
+        cut.resume.push_back(std::move(rule));
     }
     // In place the added packets need room that the cut made: the video
     // packets it left out before them (those read here are counted).
     const std::size_t room = m_window.VideoPacketsIn(std::max(cut.from, m_window.LoadedFrom()), cut.to);
-    for (UnitRule& rule : m_videoRules) {
+    for (UnitRule& rule : cut.resume) {
         if (rule.from != cut.to || rule.action != UnitRule::Replace) continue;
         const std::size_t added = rule.packets.size() / packetSize - 1;
         if (added > room) {

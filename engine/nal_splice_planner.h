@@ -53,31 +53,39 @@ class CNalSplicePlanner {
     int KeptAreas() const { return m_keptAreas; }
 
   private:
-    struct Cut {
-        std::uint64_t from = 0, to = 0;
-        bool leading = false;
-        bool reachesEnd = false;
-        bool resumesAtPoint = false;  // `to` is a random-access picture's packet
-        SpliceTimes times;
-    };
     // What comes before a splice, for the H.264 numbering after it.
     struct Before {
         bool valid = false;
         std::int32_t frameNum = 0, pocLsb = 0, pocGap = 2;
     };
+    struct Cut {
+        std::uint64_t from = 0, to = 0;
+        bool leading = false;
+        bool reachesEnd = false;
+        SpliceTimes times;
+        Before before;
+        // At `to`: the leading pictures left out and the packets rewritten.
+        std::vector<UnitRule> resume;
+        // The random-access picture at `to` (H.264), its numbering.
+        std::optional<VideoSplice> point;
+    };
 
-    std::optional<std::uint64_t> pointAtOrAfter(std::uint64_t position);
     std::vector<NalPicture> loadAround(std::uint64_t position);
     std::vector<NalPicture> pictures();
-    Before analyzeCutStart(Cut& cut);
-    void analyzeResume(Cut& cut, const Before& before);
-    void dropLeadingPictures(const std::vector<NalPicture>& pictures, std::size_t point,
-                             Cut& cut);
-    void rewriteFirstPackets(const std::vector<NalPicture>& pictures, std::size_t point,
-                             const Cut& cut);
+    // The first random-access picture whose packet starts at or after position.
+    std::optional<std::size_t> firstPoint(const std::vector<NalPicture>& found,
+                                          std::uint64_t position) const;
+    // The window holds what a splice at the picture of `point` needs.
+    bool coversPictures(std::uint64_t point) const;
+    void analyzeCutStart(Cut& cut, const std::vector<NalPicture>& found, std::size_t point);
+    void analyzeResume(Cut& cut, const std::vector<NalPicture>& found, std::size_t point);
+    void dropLeadingPictures(const std::vector<NalPicture>& found, std::size_t point, Cut& cut);
+    void rewriteFirstPackets(const std::vector<NalPicture>& found, std::size_t point, Cut& cut);
+    void finish();
     std::int64_t pocOf(const NalPicture& picture, std::int64_t previousMsb,
                        std::int32_t previousLsb, std::int64_t* msb) const;
-    bool dropped(std::uint64_t position) const;
+    // Left out by an earlier cut, or by these rules.
+    bool dropped(std::uint64_t position, const std::vector<UnitRule>& more) const;
     // The picture at `offset` begins its packet's video bytes.
     bool beginsPacket(std::size_t offset) const;
     void noteUnitStarts();
@@ -96,7 +104,6 @@ class CNalSplicePlanner {
     std::optional<std::vector<std::uint8_t>> m_recordingSets;
     std::vector<Cut> m_cuts;
     std::vector<SeenUnitStart> m_unitStarts;
-    std::vector<UnitRule> m_videoRules;  // leading pictures and rewritten packets
     std::vector<CutDrop> m_drops;
     std::vector<UnitRule> m_rules;
     std::vector<VideoSplice> m_splices;

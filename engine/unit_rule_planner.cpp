@@ -69,20 +69,26 @@ std::vector<UnitRule> PlanUnitRules(std::vector<SeenUnitStart> starts,
     }
     std::vector<UnitRule> rules;
     Verdict last = Undecided;
+    std::int64_t lastDuration = 0;
     for (std::size_t i = 0; i < unique.size(); ++i) {
         const SeenUnitStart& start = unique[i];
-        if (i == 0 || unique[i - 1].pid != start.pid) last = Undecided;
+        if (i == 0 || unique[i - 1].pid != start.pid) {
+            last = Undecided;
+            lastDuration = 0;
+        }
         const SeenUnitStart* next =
             i + 1 < unique.size() && unique[i + 1].pid == start.pid &&
                     unique[i + 1].position <= start.scannedTo
                 ? &unique[i + 1]
                 : nullptr;
         const std::uint64_t end = next != nullptr ? next->position : start.scannedTo;
-        std::int64_t duration = 0;
+        // The last one seen is taken to last as long as the one before it.
+        std::int64_t duration = start.audio ? lastDuration : 0;
         if (start.audio && next != nullptr && start.hasPts && next->hasPts) {
             const std::int64_t d = signedDifference(start.pts, next->pts);
-            if (d > 0 && d <= kLongestDuration) duration = d;
+            duration = d > 0 && d <= kLongestDuration ? d : 0;
         }
+        lastDuration = duration;
         // A PES packet without a time stamp goes with the one before it.
         const Verdict keep = start.hasPts ? verdict(start, duration, splices, reach) : last;
         last = keep;

@@ -295,7 +295,7 @@ TEST(SplicePacketsTest, RepackedPacketsKeepHeaderFieldsAndTheirCountersLeadOn) {
 }
 
 TEST(UnitRulePlannerTest, SoundPacketsFollowTheirTimeStampsAcrossASplice) {
-    constexpr std::uint16_t kA = 0x101, kB = 0x102, kText = 0x103;
+    constexpr std::uint16_t kA = 0x101, kB = 0x102, kText = 0x103, kC = 0x104;
     SpliceTimes splice;
     splice.from = 100000;
     splice.to = 500000;
@@ -322,6 +322,9 @@ TEST(UnitRulePlannerTest, SoundPacketsFollowTheirTimeStampsAcrossASplice) {
         sound(kB, 480000, 1700000), sound(kB, 530000, 1730000),
         // Teletext before the pictures after the area: goes.
         {kText, 510000, true, 1750000, 800000, false},
+        // The last one read lasts as long as the one before it, and so
+        // plays on into the pictures after the area: stays.
+        sound(kC, 490000, 1750000), sound(kC, 495000, 1776000),
     };
     // Listed twice, as two stretches read around the splice would see them.
     std::vector<SeenUnitStart> twice = starts;
@@ -329,7 +332,8 @@ TEST(UnitRulePlannerTest, SoundPacketsFollowTheirTimeStampsAcrossASplice) {
     const std::vector<UnitRule> rules = PlanUnitRules(twice, {splice}, 200000);
     const std::vector<UnitRule> expected = {
         {95000, 100000, kB, UnitRule::Drop, {}},     {100000, 110000, kA, UnitRule::Keep, {}},
-        {470000, 500000, kA, UnitRule::Keep, {}},    {500000, 530000, kB, UnitRule::Drop, {}},
+        {470000, 500000, kA, UnitRule::Keep, {}},    {495000, 500000, kC, UnitRule::Keep, {}},
+        {500000, 530000, kB, UnitRule::Drop, {}},
         {510000, 800000, kText, UnitRule::Drop, {}}, {530000, 800000, kB, UnitRule::Drop, {}},
     };
     EXPECT_EQ(rules, expected);
