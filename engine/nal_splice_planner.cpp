@@ -162,6 +162,7 @@ void CNalSplicePlanner::Plan(const std::vector<ByteArea>& areas) {
             } else {
                 LogWrite("No random-access picture after the cut end: cut at its packet", 1);
                 cut.to = std::min(m_window.PacketStartAtOrAfter(area.end), m_length);
+                dropPicturesToEnd(cut, found);
             }
             if (point && found[*point].packet == cut.to) analyzeResume(cut, found, *point);
         }
@@ -320,6 +321,23 @@ void CNalSplicePlanner::analyzeResume(Cut& cut, const std::vector<NalPicture>& f
     splice.frameNum = picture.slice.frameNum;
     splice.pocLsb = picture.slice.pocLsb;
     cut.point = splice;
+}
+
+void CNalSplicePlanner::dropPicturesToEnd(Cut& cut, const std::vector<NalPicture>& found) {
+    // Only where what was read reaches the end of the recording.
+    if (m_window.LoadedTo() < m_length) return;
+    // No picture there (scrambled or damaged video): its packets stay as
+    // they are.
+    if (std::none_of(found.begin(), found.end(),
+                     [&cut](const NalPicture& p) { return p.packet >= cut.to; }))
+        return;
+    LogWrite("The pictures after the cut end refer to those it removes: they are left out", 1);
+    UnitRule rule;
+    rule.from = cut.to;
+    rule.to = m_length;
+    rule.pid = m_videoPid;
+    rule.action = UnitRule::Drop;
+    cut.resume.push_back(rule);
 }
 
 void CNalSplicePlanner::dropLeadingPictures(const std::vector<NalPicture>& found,

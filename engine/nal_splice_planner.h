@@ -12,6 +12,8 @@
 //    coded video sequence anew, and the H.264 pictures from it on continue
 //    the numbering of those before the cut (see engine/video_splice.h);
 //  - the first PCR after it marks the new time base;
+//  - where no random-access picture follows up to the end of the recording,
+//    the video after the cut is left out (it refers to what the cut removed);
 //  - the sound, subtitle and teletext PES packets are kept or dropped whole
 //    by their time stamps (see engine/unit_rule_planner.h).
 
@@ -80,6 +82,9 @@ class CNalSplicePlanner {
     void analyzeCutStart(Cut& cut, const std::vector<NalPicture>& found, std::size_t point);
     void analyzeResume(Cut& cut, const std::vector<NalPicture>& found, std::size_t point);
     void dropLeadingPictures(const std::vector<NalPicture>& found, std::size_t point, Cut& cut);
+    // No random-access picture follows the cut up to the end of the
+    // recording: the video from its end on is left out, the rest stays.
+    void dropPicturesToEnd(Cut& cut, const std::vector<NalPicture>& found);
     void rewriteFirstPackets(const std::vector<NalPicture>& found, std::size_t point, Cut& cut);
     void finish();
     std::int64_t pocOf(const NalPicture& picture, std::int64_t previousMsb,

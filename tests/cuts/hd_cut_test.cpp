@@ -170,6 +170,18 @@ TEST_F(HdCutTest, SegmentedSwappedAndPrefixedRecordingsAreCutAlike) {
     EXPECT_TRUE(inPlace(mts, prefixed) == copy192) << "in place differs from the copy";
 }
 
+TEST_F(HdCutTest, PicturesAfterTheLastRandomAccessPictureGoWithAnAreaBeforeThem) {
+    // The area ends inside the last GOP: the pictures after it refer to
+    // those it removes, and no random-access picture follows.
+    const std::string source = hdcut::H264Recording();
+    std::vector<std::uint64_t> keys;
+    for (const VideoPacket& packet : VideoPackets(source, "v:0"))
+        if (packet.key) keys.push_back(packet.pos);
+    ASSERT_GE(keys.size(), 4u);
+    cutBothWays(source, {{keys[2] + 20000, keys.back() + 20000}}, {"a:0", "a:1"});
+    EXPECT_NE(LogText().find("they are left out"), std::string::npos) << LogText();
+}
+
 TEST_F(HdCutTest, AnAreaWithoutARandomAccessPictureIsKeptWithAWarning) {
     const std::string source = hdcut::H264Recording();
     std::vector<std::uint64_t> keys;
