@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -95,13 +96,24 @@ class CVideoPayloadWindow {
 
     void appendPayload(const std::uint8_t* packet, std::uint64_t position);
     bool isPacketAt(std::size_t at) const;
+    // Reads the next chunk of the stretch, keeping its bytes from keepFrom.
+    void readOn(std::size_t keepFrom);
 
     CRawFile& m_file;
     std::uint16_t m_videoPid;
     std::uint64_t m_packetSize;
     std::uint64_t m_syncAt;  // the sync byte's place in a packet
     std::uint64_t m_syncOffset;
-    std::vector<std::uint8_t> m_raw;
+    // The stretch's bytes [m_chunkFrom, m_chunkEnd) (counted from its first
+    // packet) while it is taken apart.
+    std::vector<std::uint8_t> m_chunk;
+    std::size_t m_chunkFrom = 0;
+    std::size_t m_chunkEnd = 0;
+    std::size_t m_wanted = 0;
+    bool m_readEnded = true;
+    std::size_t m_rawSize = 0;  // bytes of the stretch read
+    // Packets PacketAt has read again.
+    mutable std::map<std::uint64_t, std::vector<std::uint8_t>> m_copies;
     std::vector<std::uint8_t> m_es;
     std::vector<PacketRef> m_packets;
     std::vector<PesHeader> m_pesHeaders;
