@@ -31,18 +31,13 @@ std::string UnsupportedStreamsMessage(const CRecordingModel& model, JobKind kind
     const sPMTEntry* video = streamOf(model, model.m_videoPid);
     const bool nalVideo =
         video != nullptr && IsVideo(video->streamType) && video->streamType != kStreamVideo;
-    // A program stream for DVD carries MPEG-2 video; the elementary streams
-    // of any video can be written.
+    // A program stream for DVD carries MPEG-2 video; the cutting jobs and
+    // the elementary streams take any video.
     if (nalVideo && (kind == JobKind::Mpeg || kind == JobKind::Vob))
         return std::string(jobName(kind)) + " cannot write " +
                CodecDisplayName(EntryCodec(*video)) + " (PID " + Hex16(model.m_videoPid) +
                "): MPEG-2 program streams for DVD need MPEG-2 video. \"Demux to MPEG\" writes "
                "the recording's streams as elementary-stream files.";
-    if (nalVideo && kind != JobKind::Demux)
-        return std::string(jobName(kind)) + " cannot handle " +
-               CodecDisplayName(EntryCodec(*video)) + " yet (PID " + Hex16(model.m_videoPid) +
-               "): for now only recordings with MPEG-2 video can be cut, copied with cut areas "
-               "and converted.";
     if (kind == JobKind::Mpeg && audioPid != 0) {
         const sPMTEntry* audio = streamOf(model, audioPid);
         if (audio != nullptr && !IsEngineStream(audio->streamType))

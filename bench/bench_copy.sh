@@ -2,19 +2,37 @@
 # Times "ravelo-cli copy" with two cut areas on a generated recording of at
 # least 500 MB, and dd bs=1M copying the same file right after it. The data is
 # generated once into $RAVELO_BENCH_DIR (default /tmp/ravelo-bench-copy) and
-# kept there for later runs; the outputs are removed.
+# kept there for later runs; the outputs are removed. With "hd" as the second
+# argument the recording is 1080i H.264 with AAC and E-AC-3 (open GOPs whose
+# I pictures carry recovery points, an IDR picture only where each generated
+# part begins): the pictures after each cut are renumbered up to there.
 set -eu
 cli=$1
+kind=${2:-mpeg2}
 work=${RAVELO_BENCH_DIR:-/tmp/ravelo-bench-copy}
 mkdir -p "$work"
-source="$work/big.ts"
 min_size=500000000
 
+if [ "$kind" = hd ]; then
+    source="$work/big-hd.ts"
+    generate() {
+        ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 \
+            -f lavfi -i sine=frequency=440:sample_rate=48000 -t 40 -map 0:v -map 1:a -map 1:a \
+            -c:v libx264 -preset ultrafast -b:v 12M -flags +ildct+ilme \
+            -x264-params interlaced=1:tff=1:keyint=24:min-keyint=24:scenecut=0:open-gop=1:bframes=3:b-adapt=0 \
+            -c:a:0 aac -c:a:1 eac3 -ac:a:1 6 -f mpegts "$1"
+    }
+else
+    source="$work/big.ts"
+    generate() {
+        ffmpeg -v error -y -f lavfi -i testsrc2=size=720x576:rate=25 \
+            -f lavfi -i sine=frequency=440:sample_rate=48000 -t 64 \
+            -c:v mpeg2video -g 12 -bf 2 -qscale:v 2 -c:a mp2 -b:a 192k -f mpegts "$1"
+    }
+fi
 if [ ! -f "$source" ] || [ "$(stat -c %s "$source")" -lt "$min_size" ]; then
     echo "Generating $source ..."
-    ffmpeg -v error -y -f lavfi -i testsrc2=size=720x576:rate=25 \
-        -f lavfi -i sine=frequency=440:sample_rate=48000 -t 64 \
-        -c:v mpeg2video -g 12 -bf 2 -qscale:v 2 -c:a mp2 -b:a 192k -f mpegts "$work/part.ts"
+    generate "$work/part.ts"
     : > "$source"
     while [ "$(stat -c %s "$source")" -lt "$min_size" ]; do cat "$work/part.ts" >> "$source"; done
     rm -f "$work/part.ts"
@@ -40,7 +58,7 @@ t2=$(now)
 out_size=$(stat -c %s "$work/out.ts")
 copy_rate=$(rate "$size" "$t0" "$t1")
 dd_rate=$(rate "$size" "$t1" "$t2")
-echo "source: $size bytes; copy: $out_size bytes (cuts $cut1, $cut2 sectors)"
+echo "source ($kind): $size bytes; copy: $out_size bytes (cuts $cut1, $cut2 sectors)"
 echo "ravelo-cli copy: $copy_rate MiB/s of source"
 echo "dd bs=1M:        $dd_rate MiB/s"
 echo "$copy_rate $dd_rate" | awk '{ printf "ratio: %.2f of dd (target >= 0.80)\n", $1 / $2 }'

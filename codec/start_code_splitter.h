@@ -2,9 +2,10 @@
 // Splits an elementary stream fed in pieces of any size into its start-code
 // units: the bytes from one 00 00 01 prefix to the next. For H.264 and HEVC
 // these are the NAL units of the Annex B byte stream; for MPEG-2 video the
-// headers and slices. Only the first bytes of each unit are held (headers
-// and parameter sets fit; slice data is not needed), so memory stays small
-// whatever the stream holds.
+// headers and slices. A unit that lies wholly in one piece is handed on
+// where it lies; of one that spans pieces only the first bytes are held
+// (headers and parameter sets fit; slice data is not needed), so memory
+// stays small whatever the stream holds.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,10 +36,16 @@ class StartCodeSplitter {
   private:
     void append(const std::uint8_t* bytes, std::size_t count);
     void complete();
+    void openUnit(std::uint64_t offset);
+    // Splits data (stream offset base) from `from` on; openHere: the unit
+    // under way began there and nothing of it is held yet.
+    void split(const std::uint8_t* data, std::size_t size, std::uint64_t base, std::size_t from,
+               bool openHere);
+    void completeIn(const std::uint8_t* bytes, std::size_t count);
 
     Handler m_handler;
     std::uint64_t m_fed = 0;
-    std::vector<std::uint8_t> m_work;  // carry of the last feed + this feed
+    std::vector<std::uint8_t> m_carry;  // the last bytes fed, not handed on yet
     std::vector<std::uint8_t> m_unit;  // the unit under way (its first kHeld bytes)
     std::uint64_t m_unitOffset = 0;
     std::uint64_t m_unitLength = 0;

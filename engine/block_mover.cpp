@@ -53,7 +53,15 @@ CBlockMover::CBlockMover(CRawFile& source, CRawFile& destination, bool inPlace,
                                                           : 0)),
       // Whole packets, so that a stretch is filtered packet by packet.
       m_filterChunk(wholeUnits(kBlockSize, packetSize)),
-      m_block(kBlockSize) {}
+      m_block(kBlockSize),
+      m_filter(videoPid, packetSize) {}
+
+void CBlockMover::SetUnitRules(const std::vector<UnitRule>* rules,
+                               const std::vector<VideoSplice>* splices) {
+    m_rules = rules;
+    m_splices = splices;
+    m_filter.SetRules(rules);
+}
 
 void CBlockMover::Run(std::uint64_t readPosition, std::uint64_t writePosition,
                       const std::vector<CutDrop>& drops) {
@@ -73,6 +81,10 @@ void CBlockMover::Resume(const MoverState& state, const std::vector<CutDrop>& dr
     m_committedRead = m_state.read;
     if (m_journal) m_journal->Commit(m_state);
     while (m_state.phase != MoverState::Finished) {
+        if (m_rules != nullptr) {
+            if (!ruleStep(end)) return;  // cancelled
+            continue;
+        }
         if (m_state.phase != MoverState::Blocks)
             filterStep();
         else if (!blockStep(end))
@@ -272,4 +284,120 @@ void CBlockMover::filterStep() {
     // In place the kept packets may be where they belong already.
     if (kept > 0 && !(m_inPlace && before.read == before.write && kept == at && !changed))
         writeChunk(before, m_block.data(), kept);
+}
+
+std::uint64_t CBlockMover::nextEvent(std::uint64_t end) const {
+    std::uint64_t limit = end;
+    const std::vector<CutDrop>& drops = *m_drops;
+    if (m_state.nextDrop < drops.size() && drops[m_state.nextDrop].from > m_state.read)
+        limit = std::min(limit, drops[m_state.nextDrop].from);
+    if (m_splices != nullptr && m_state.nextSplice < m_splices->size() &&
+        (*m_splices)[m_state.nextSplice].at > m_state.read)
+        limit = std::min(limit, (*m_splices)[m_state.nextSplice].at);
+    return limit;
+}
+
+bool CBlockMover::ruleStep(std::uint64_t end) {
+    const std::vector<CutDrop>& drops = *m_drops;
+    if (m_state.phase == MoverState::Units) {
+        const CutDrop& stretch = drops[m_state.nextDrop - 1];
+        filteredChunk(std::min(m_state.phaseEnd, nextEvent(end)), true, stretch.keepByDefault);
+        if (m_state.read >= m_state.phaseEnd) m_state.phase = MoverState::Blocks;
+        return true;
+    }
+    // A splice is entered where its picture begins; one passed over went
+    // with a cut.
+    while (m_splices != nullptr && m_state.nextSplice < m_splices->size() &&
+           (*m_splices)[m_state.nextSplice].at <= m_state.read) {
+        const VideoSplice& splice = (*m_splices)[m_state.nextSplice++];
+        if (splice.at == m_state.read) m_state.renumber.Enter(splice);
+    }
+    while (m_state.nextDrop < drops.size() && drops[m_state.nextDrop].to <= m_state.read)
+        ++m_state.nextDrop;
+    if (m_state.read >= end) {
+        m_state.phase = MoverState::Finished;
+        return true;
+    }
+    if (m_state.nextDrop < drops.size() && m_state.read >= drops[m_state.nextDrop].from) {
+        const CutDrop& drop = drops[m_state.nextDrop++];
+        if (drop.kind == CutDrop::Units) {
+            m_state.phase = MoverState::Units;
+            m_state.phaseEnd = drop.to;
+            return true;
+        }
+        logCut(drop);
+        if (drop.reachesEnd)
+            m_state.phase = MoverState::Finished;
+        else
+            m_state.read = drop.to;
+        return true;
+    }
+    if (!m_progress(m_state.read) && !m_inPlace) {
+        m_cancelled = true;
+        return false;
+    }
+    const std::uint64_t limit = nextEvent(end);
+    if (m_state.renumber.active || !m_state.pending.empty())
+        filteredChunk(limit, false, true);
+    else
+        moveBlock(static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_blockSize, limit - m_state.read)));
+    return true;
+}
+
+bool CBlockMover::filteredChunk(std::uint64_t limit, bool withRules, bool keepByDefault) {
+    const MoverState before = m_state;
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(m_filterChunk, limit - m_state.read));
+    readSource(before.read, m_block.data(), count);
+    const bool renumber = m_state.renumber.active || !m_state.pending.empty();
+    bool changed = m_filter.Filter(m_block.data(), count, before.read, withRules, keepByDefault,
+                                   m_out, renumber ? &m_video : nullptr);
+    m_state.read += count;
+    if (renumber) {
+        CH264Renumberer renumberer(m_state.renumber, m_state.pending);
+        const std::uint64_t from = m_state.read;
+        const std::uint64_t to = nextEvent(m_end);
+        changed |= renumberer.Process(
+            m_out.data(), m_video,
+            [this, from, to](std::uint8_t* bytes, std::uint64_t* positions, std::size_t wanted) {
+                return lookAhead(from, to, bytes, positions, wanted);
+            });
+        if (renumberer.Failures() > 0 && m_renumberFailures == 0)
+            m_firstRenumberFailure = renumberer.FirstFailure();
+        m_renumberFailures += renumberer.Failures();
+    }
+    m_state.write += m_out.size();
+    // Data written in place must never reach data not yet read: the plan
+    // makes room for every packet it adds where it leaves out more.
+    if (m_inPlace && m_state.write > m_state.read)
+        throw platform::FileException(EIO, m_destination.GetFilePath(),
+                                      "The cut would overwrite data not yet moved");
+    if (!m_out.empty() && !(m_inPlace && before.read == before.write && !changed))
+        writeChunk(before, m_out.data(), m_out.size());
+    return changed;
+}
+
+std::size_t CBlockMover::lookAhead(std::uint64_t from, std::uint64_t limit, std::uint8_t* bytes,
+                                   std::uint64_t* positions, std::size_t count) {
+    // The rest of a slice header lies in the next few video packets.
+    constexpr std::size_t kPackets = 64;
+    std::vector<std::uint8_t> packets(kPackets * m_packetSize);
+    const std::uint64_t end = std::min(limit, from + packets.size());
+    if (end <= from) return 0;
+    packets.resize(static_cast<std::size_t>(end - from));
+    m_source.Seek(static_cast<std::int64_t>(from), CRawFile::begin);
+    packets.resize(m_source.Read(packets.data(), packets.size()));
+    std::size_t n = 0;
+    for (std::size_t at = 0; at + m_packetSize <= packets.size() && n < count; at += m_packetSize) {
+        const std::uint8_t* packet = packets.data() + at + m_syncAt;
+        if (packet[0] != 0x47 || pidOf(packet) != m_videoPid) continue;
+        const std::size_t payload = CUnitFilter::VideoPayloadAt(packet);
+        if (payload == 0) continue;
+        for (std::size_t i = payload; i < 188 && n < count; ++i, ++n) {
+            bytes[n] = packet[i];
+            positions[n] = from + at + m_syncAt + i;
+        }
+    }
+    return n;
 }

@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "engine/cut_drop.h"
+#include "engine/h264_renumberer.h"
+#include "engine/unit_filter.h"
+#include "engine/unit_rule.h"
+#include "engine/video_splice.h"
 
 class CRawFile;
 
@@ -25,6 +29,7 @@ struct MoverState {
         Completing,    // the sound PES packets under way where the kept data ends
         Skipping,      // where the data resumes: sound PES rests, the first PCR
         Finished,      // everything is moved; write is the new length
+        Units,         // a stretch judged packet by packet by the unit rules
     };
     std::uint64_t read = 0;
     std::uint64_t write = 0;
@@ -34,6 +39,11 @@ struct MoverState {
     std::uint64_t resumeAt = 0;   // Completing: where the data resumes afterwards
     bool pcrMarked = true;        // Skipping: the splice's first PCR is marked
     std::vector<std::uint16_t> pids;  // sound PIDs still open or waiting, sorted
+    // H.264 splices: the next one not yet entered, the numbering in force and
+    // the header bytes it changes in packets not yet moved.
+    std::uint32_t nextSplice = 0;
+    RenumberState renumber;
+    std::vector<PendingByte> pending;
     bool operator==(const MoverState&) const = default;
 };
 
@@ -68,6 +78,14 @@ class CBlockMover {
     void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
     // In place: the journal that makes the run resumable.
     void SetJournal(IMoverJournal* journal) { m_journal = journal; }
+    // H.264 and HEVC: the splices settle the sound, the leading pictures and
+    // the packets to rewrite by these rules (sorted by their start) instead
+    // of completing and skipping PES packets, and renumber the H.264 slices
+    // after these splices (sorted by position).
+    void SetUnitRules(const std::vector<UnitRule>* rules, const std::vector<VideoSplice>* splices);
+    // Slices after a splice whose numbering could not be changed.
+    int RenumberFailures() const { return m_renumberFailures; }
+    std::uint64_t FirstRenumberFailure() const { return m_firstRenumberFailure; }
 
     // Moves source bytes [readPosition, end of the source) without the drops
     // to the destination from writePosition on.
@@ -86,6 +104,12 @@ class CBlockMover {
     enum class Verdict { Keep, Drop, Stop };
 
     bool blockStep(std::uint64_t end);
+    // The steps of a run by unit rules.
+    bool ruleStep(std::uint64_t end);
+    bool filteredChunk(std::uint64_t limit, bool withRules, bool keepByDefault);
+    std::size_t lookAhead(std::uint64_t from, std::uint64_t limit, std::uint8_t* bytes,
+                          std::uint64_t* positions, std::size_t count);
+    std::uint64_t nextEvent(std::uint64_t end) const;
     void filterStep();
     void enterDrop(const CutDrop& drop, std::uint64_t end);
     void enterSkipping(bool afterSplice, std::uint64_t end);
@@ -108,6 +132,13 @@ class CBlockMover {
     std::size_t m_blockSize;
     std::size_t m_filterChunk;
     std::vector<std::uint8_t> m_block;
+    std::vector<std::uint8_t> m_out;  // a filtered chunk of a run by unit rules
+    const std::vector<UnitRule>* m_rules = nullptr;
+    const std::vector<VideoSplice>* m_splices = nullptr;
+    CUnitFilter m_filter;
+    std::vector<CH264Renumberer::Packet> m_video;
+    int m_renumberFailures = 0;
+    std::uint64_t m_firstRenumberFailure = 0;
     const std::vector<CutDrop>* m_drops = nullptr;
     IMoverJournal* m_journal = nullptr;
     std::uint64_t m_committedRead = 0;  // the source is untouched from here on

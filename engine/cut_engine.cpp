@@ -61,7 +61,10 @@ CBlockMover& CCutEngine::makeMover() {
     m_mover = std::make_unique<CBlockMover>(m_source, m_destination, m_inPlace, m_videoPid,
                                             m_format.hardCut, m_format.packetStride, m_progress,
                                             m_format.packetSize);
-    if (!m_format.hardCut) m_mover->SetAudioPids(m_audioPids);
+    if (m_plan.byRules)
+        m_mover->SetUnitRules(&m_plan.rules, &m_plan.splices);
+    else if (!m_format.hardCut)
+        m_mover->SetAudioPids(m_audioPids);
     m_mover->SetJournal(m_journal.get());
     return *m_mover;
 }
@@ -77,12 +80,16 @@ std::uint64_t CCutEngine::plan(const CCutList& cuts) {
     std::uint64_t readPosition = m_format.headerSize;
     if (m_format.findFirstPacket) readPosition = findFirstPacket(readPosition);
     CCutPlanner planner(m_source, m_format, m_videoPid, readPosition, m_syncOffset);
+    if (m_streams) planner.SetStreams(*m_streams);
     m_plan.length = m_source.GetLength();
     m_plan.format = m_format;
     m_plan.syncOffset = m_syncOffset;
     m_plan.videoPid = m_videoPid;
     m_plan.audioPids.assign(m_audioPids.begin(), m_audioPids.end());
     m_plan.drops = planner.Plan(cuts);
+    m_plan.byRules = planner.ByRules();
+    m_plan.rules = planner.Rules();
+    m_plan.splices = planner.Splices();
     m_keptAreas = planner.KeptAreas();
     m_plan.areas.clear();
     for (const CCutArea& area : cuts)
@@ -97,10 +104,11 @@ JobResult CCutEngine::copy(const CCutList& cuts) {
     // The write position stays after the header: the destination goes on
     // with a whole packet right after it.
     mover.Run(readPosition, m_format.headerSize, m_plan.drops);
+    reportRenumbering();
     m_destination.SetLength(mover.WritePosition());
     if (m_format.findFirstPacket) checkTfGetSync();
     if (mover.Cancelled()) return JobResult::Cancelled;
-    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
+    return warned() ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
 JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
@@ -139,13 +147,14 @@ JobResult CCutEngine::cutInPlace(const CCutList& cuts) {
     CBlockMover& mover = makeMover();
     m_progress(0);
     mover.Resume(record.state, m_plan.drops);
+    reportRenumbering();
     m_destination.SetLength(mover.WritePosition());
     if (m_format.findFirstPacket) checkTfGetSync();
     m_destination.Flush();
     if (m_onComplete) m_onComplete();
     m_journal->Remove();
     m_journal.reset();
-    return m_keptAreas > 0 ? JobResult::DoneWithWarnings : JobResult::Done;
+    return warned() ? JobResult::DoneWithWarnings : JobResult::Done;
 }
 
 void CCutEngine::copyHeader() {
@@ -169,6 +178,19 @@ std::uint64_t CCutEngine::findFirstPacket(std::uint64_t from) {
         return from + i;
     }
     return from;  // no packet structure found: the data is moved as it is
+}
+
+bool CCutEngine::warned() const {
+    return m_keptAreas > 0 || (m_mover && m_mover->RenumberFailures() > 0);
+}
+
+void CCutEngine::reportRenumbering() const {
+    if (m_mover->RenumberFailures() == 0) return;
+    LogPrint(FormatString("Warning: %d H.264 slices after a cut kept their numbers (the first at "
+                          "byte %llu): players may show pictures there out of order",
+                          m_mover->RenumberFailures(),
+                          static_cast<unsigned long long>(m_mover->FirstRenumberFailure())),
+             1);
 }
 
 void CCutEngine::checkTfGetSync() {

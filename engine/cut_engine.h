@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "engine/cut_format.h"
 #include "engine/cut_journal.h"
 #include "engine/function_mng.h"
+#include "engine/nal_splice_planner.h"
 
 class CRawFile;
 
@@ -32,6 +34,9 @@ class CCutEngine {
 
     // The sound streams whose PES packets are kept whole at a soft cut.
     void SetAudioPids(std::set<std::uint16_t> pids) { m_audioPids = std::move(pids); }
+    // The recording's video codec and PES streams: H.264 and HEVC video is
+    // cut at random-access points (see CNalSplicePlanner).
+    void SetStreams(const CNalSplicePlanner::Streams& streams) { m_streams = streams; }
 
     // Done, DoneWithWarnings (an area was kept), Cancelled (a copy only) or
     // Failed with ErrorMessage() set.
@@ -58,6 +63,9 @@ class CCutEngine {
     void copyHeader();
     std::uint64_t findFirstPacket(std::uint64_t from);
     void checkTfGetSync();
+    void reportRenumbering() const;
+    // An area was kept, or slices after a cut could not be renumbered.
+    bool warned() const;
     void describeFailure(const std::string& reason);
 
     CRawFile& m_source;
@@ -65,6 +73,7 @@ class CCutEngine {
     bool m_inPlace;
     std::uint16_t m_videoPid;
     std::set<std::uint16_t> m_audioPids;
+    std::optional<CNalSplicePlanner::Streams> m_streams;
     CBlockMover::ProgressFn m_progress;
     CutFormat m_format;
     std::int32_t m_syncOffset = 0;

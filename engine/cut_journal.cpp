@@ -13,12 +13,17 @@ namespace {
 constexpr std::uint32_t kHeaderMagic = 0x4A435652;  // "RVCJ"
 constexpr std::uint32_t kSlotMagic = 0x544F4C53;    // "SLOT"
 constexpr std::uint32_t kStageMagic = 0x4F444552;   // "REDO"
-constexpr std::uint32_t kVersion = 1;
+// Version 1 knew only the MPEG-2 cuts; its journals are still finished.
+constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kFirstVersion = 1;
 constexpr std::uint64_t kSlotSize = 4096;
 // A journal is a few KiB plus at most one staged block; anything far larger
 // is not ours.
 constexpr std::uint64_t kMaxJournalSize = 64 << 20;
 constexpr std::size_t kMaxPids = 8192;
+// A replacement is a few packets: the parameter sets of a picture.
+constexpr std::size_t kMaxReplacement = 1 << 16;
+constexpr std::size_t kMaxPending = 256;
 
 // FNV-1a: enough to tell a torn or foreign record from a whole one.
 std::uint64_t checksum(const std::uint8_t* data, std::size_t size) {
@@ -95,7 +100,28 @@ class Reader {
     bool m_bad = false;
 };
 
-void putState(Writer& out, const MoverState& state) {
+void putNumbering(Writer& out, const codec::h264::SliceNumbering& n) {
+    out.put(static_cast<std::uint8_t>(n.log2MaxFrameNum));
+    out.put(static_cast<std::uint8_t>(n.frameMbsOnly));
+    out.put(static_cast<std::uint8_t>(n.separateColourPlane));
+    out.put(static_cast<std::uint8_t>(n.pocType));
+    out.put(static_cast<std::uint8_t>(n.log2MaxPocLsb));
+}
+
+codec::h264::SliceNumbering getNumbering(Reader& in) {
+    codec::h264::SliceNumbering n;
+    n.log2MaxFrameNum = in.get<std::uint8_t>();
+    n.frameMbsOnly = in.get<std::uint8_t>() != 0;
+    n.separateColourPlane = in.get<std::uint8_t>() != 0;
+    n.pocType = in.get<std::uint8_t>();
+    n.log2MaxPocLsb = in.get<std::uint8_t>();
+    if (n.log2MaxFrameNum < 4 || n.log2MaxFrameNum > 16 || n.log2MaxPocLsb < 4 ||
+        n.log2MaxPocLsb > 16 || n.pocType > 2)
+        in.fail();
+    return n;
+}
+
+void putState(Writer& out, const MoverState& state, std::uint32_t version) {
     out.put(state.read);
     out.put(state.write);
     out.put(state.nextDrop);
@@ -105,22 +131,51 @@ void putState(Writer& out, const MoverState& state) {
     out.put(static_cast<std::uint8_t>(state.pcrMarked));
     out.put(static_cast<std::uint32_t>(state.pids.size()));
     for (std::uint16_t pid : state.pids) out.put(pid);
+    if (version == kFirstVersion) return;
+    out.put(state.nextSplice);
+    const RenumberState& r = state.renumber;
+    out.put(static_cast<std::uint8_t>(r.active));
+    out.put(r.frameNumDelta);
+    out.put(r.pocLsbDelta);
+    putNumbering(out, r.numbering);
+    out.put(r.prefix);
+    out.put(static_cast<std::uint32_t>(state.pending.size()));
+    for (const PendingByte& byte : state.pending) {
+        out.put(byte.position);
+        out.put(byte.value);
+    }
 }
 
-MoverState getState(Reader& in) {
+MoverState getState(Reader& in, std::uint32_t version) {
     MoverState state;
     state.read = in.get<std::uint64_t>();
     state.write = in.get<std::uint64_t>();
     state.nextDrop = in.get<std::uint32_t>();
     const auto phase = in.get<std::uint8_t>();
-    state.phase = phase <= MoverState::Finished ? static_cast<MoverState::Phase>(phase)
-                                                : MoverState::Finished;
-    if (phase > MoverState::Finished) in.fail();
+    const auto last = version == kFirstVersion ? MoverState::Finished : MoverState::Units;
+    state.phase = phase <= last ? static_cast<MoverState::Phase>(phase) : MoverState::Finished;
+    if (phase > last) in.fail();
     state.phaseEnd = in.get<std::uint64_t>();
     state.resumeAt = in.get<std::uint64_t>();
     state.pcrMarked = in.get<std::uint8_t>() != 0;
     const std::size_t pids = in.count(2, kMaxPids);
     for (std::size_t i = 0; i < pids; ++i) state.pids.push_back(in.get<std::uint16_t>());
+    if (version == kFirstVersion) return state;
+    state.nextSplice = in.get<std::uint32_t>();
+    RenumberState& r = state.renumber;
+    r.active = in.get<std::uint8_t>() != 0;
+    r.frameNumDelta = in.get<std::int32_t>();
+    r.pocLsbDelta = in.get<std::int32_t>();
+    r.numbering = getNumbering(in);
+    r.prefix = in.get<std::uint8_t>();
+    if (r.prefix > 3) in.fail();
+    const std::size_t pending = in.count(9, kMaxPending);
+    for (std::size_t i = 0; i < pending; ++i) {
+        PendingByte byte;
+        byte.position = in.get<std::uint64_t>();
+        byte.value = in.get<std::uint8_t>();
+        state.pending.push_back(byte);
+    }
     return state;
 }
 
@@ -145,6 +200,7 @@ std::vector<std::uint8_t> headerBytes(const CutJournalPlan& plan) {
         out.put(static_cast<std::uint8_t>(drop.kind));
         out.put(static_cast<std::uint8_t>(drop.videoOnly));
         out.put(static_cast<std::uint8_t>(drop.reachesEnd));
+        out.put(static_cast<std::uint8_t>(drop.keepByDefault));
     }
     out.put(static_cast<std::uint32_t>(plan.areas.size()));
     for (const CCutArea& area : plan.areas) {
@@ -153,11 +209,64 @@ std::vector<std::uint8_t> headerBytes(const CutJournalPlan& plan) {
         out.put(area.PTSStart);
         out.put(area.PTSEnd);
     }
+    out.put(static_cast<std::uint8_t>(plan.byRules));
+    out.put(static_cast<std::uint32_t>(plan.rules.size()));
+    for (const UnitRule& rule : plan.rules) {
+        out.put(rule.from);
+        out.put(rule.to);
+        out.put(rule.pid);
+        out.put(static_cast<std::uint8_t>(rule.action));
+        out.put(static_cast<std::uint32_t>(rule.packets.size()));
+        out.bytes(rule.packets.data(), rule.packets.size());
+    }
+    out.put(static_cast<std::uint32_t>(plan.splices.size()));
+    for (const VideoSplice& splice : plan.splices) {
+        out.put(splice.at);
+        out.put(static_cast<std::uint8_t>(splice.idr));
+        putNumbering(out, splice.numbering);
+        out.put(splice.previousFrameNum);
+        out.put(splice.previousPocLsb);
+        out.put(splice.pocGap);
+        out.put(splice.frameNum);
+        out.put(splice.pocLsb);
+    }
     return out.sealed();
 }
 
-bool readHeader(Reader& in, CutJournalPlan& plan) {
-    if (in.get<std::uint32_t>() != kHeaderMagic || in.get<std::uint32_t>() != kVersion) return false;
+void readRulesAndSplices(Reader& in, CutJournalPlan& plan) {
+    plan.byRules = in.get<std::uint8_t>() != 0;
+    const std::size_t rules = in.count(23, SIZE_MAX);
+    for (std::size_t i = 0; i < rules; ++i) {
+        UnitRule rule;
+        rule.from = in.get<std::uint64_t>();
+        rule.to = in.get<std::uint64_t>();
+        rule.pid = in.get<std::uint16_t>();
+        const auto action = in.get<std::uint8_t>();
+        if (action > UnitRule::Replace) in.fail();
+        rule.action = static_cast<UnitRule::Action>(action);
+        const std::size_t size = in.count(1, kMaxReplacement);
+        if (const std::uint8_t* bytes = in.take(size)) rule.packets.assign(bytes, bytes + size);
+        plan.rules.push_back(std::move(rule));
+    }
+    const std::size_t splices = in.count(34, SIZE_MAX);
+    for (std::size_t i = 0; i < splices; ++i) {
+        VideoSplice splice;
+        splice.at = in.get<std::uint64_t>();
+        splice.idr = in.get<std::uint8_t>() != 0;
+        splice.numbering = getNumbering(in);
+        splice.previousFrameNum = in.get<std::int32_t>();
+        splice.previousPocLsb = in.get<std::int32_t>();
+        splice.pocGap = in.get<std::int32_t>();
+        splice.frameNum = in.get<std::int32_t>();
+        splice.pocLsb = in.get<std::int32_t>();
+        plan.splices.push_back(splice);
+    }
+}
+
+bool readHeader(Reader& in, CutJournalPlan& plan, std::uint32_t* version) {
+    if (in.get<std::uint32_t>() != kHeaderMagic) return false;
+    *version = in.get<std::uint32_t>();
+    if (*version != kVersion && *version != kFirstVersion) return false;
     plan.length = in.get<std::uint64_t>();
     plan.format.headerSize = in.get<std::uint64_t>();
     plan.format.hardCut = in.get<std::uint8_t>() != 0;
@@ -168,16 +277,19 @@ bool readHeader(Reader& in, CutJournalPlan& plan) {
     plan.videoPid = in.get<std::uint16_t>();
     const std::size_t pids = in.count(2, kMaxPids);
     for (std::size_t i = 0; i < pids; ++i) plan.audioPids.push_back(in.get<std::uint16_t>());
-    const std::size_t drops = in.count(19, SIZE_MAX);
+    const bool first = *version == kFirstVersion;
+    const auto lastKind = first ? CutDrop::LeadingPictures : CutDrop::Units;
+    const std::size_t drops = in.count(first ? 19 : 20, SIZE_MAX);
     for (std::size_t i = 0; i < drops; ++i) {
         CutDrop drop;
         drop.from = in.get<std::uint64_t>();
         drop.to = in.get<std::uint64_t>();
         const auto kind = in.get<std::uint8_t>();
-        drop.kind = kind <= CutDrop::LeadingPictures ? static_cast<CutDrop::Kind>(kind) : CutDrop::Area;
+        drop.kind = kind <= lastKind ? static_cast<CutDrop::Kind>(kind) : CutDrop::Area;
         drop.videoOnly = in.get<std::uint8_t>() != 0;
         drop.reachesEnd = in.get<std::uint8_t>() != 0;
-        if (kind > CutDrop::LeadingPictures) in.fail();
+        if (!first) drop.keepByDefault = in.get<std::uint8_t>() != 0;
+        if (kind > lastKind) in.fail();
         plan.drops.push_back(drop);
     }
     const std::size_t areas = in.count(32, SIZE_MAX);
@@ -190,6 +302,7 @@ bool readHeader(Reader& in, CutJournalPlan& plan) {
         area.IsEnabled = true;
         plan.areas.push_back(area);
     }
+    if (!first) readRulesAndSplices(in, plan);
     return in.sealed();
 }
 
@@ -212,6 +325,18 @@ bool fits(const CutJournalRecord& record, std::uint64_t length) {
     if (state.write > state.read || state.read > plan.length) return false;
     if (state.nextDrop > plan.drops.size()) return false;
     if (state.phase != MoverState::Finished && length != plan.length) return false;
+    if (state.phase == MoverState::Units &&
+        (state.nextDrop == 0 || plan.drops[state.nextDrop - 1].kind != CutDrop::Units))
+        return false;
+    for (std::size_t i = 0; i < plan.rules.size(); ++i) {
+        const UnitRule& rule = plan.rules[i];
+        if (rule.from > rule.to || rule.to > plan.length) return false;
+        if (i > 0 && rule.from < plan.rules[i - 1].from) return false;
+        if (rule.packets.size() % plan.format.packetSize != 0) return false;
+    }
+    for (std::size_t i = 1; i < plan.splices.size(); ++i)
+        if (plan.splices[i].at < plan.splices[i - 1].at) return false;
+    if (state.nextSplice > plan.splices.size()) return false;
     return std::is_sorted(state.pids.begin(), state.pids.end());
 }
 
@@ -236,8 +361,12 @@ std::string CCutJournal::PathFor(const std::string& recordingPath) {
 }
 
 CCutJournal::CCutJournal(CRawFile& recording, std::string path, std::uint64_t slotBase,
-                         std::uint64_t sequence)
-    : m_recording(recording), m_path(std::move(path)), m_slotBase(slotBase), m_sequence(sequence) {}
+                         std::uint64_t sequence, std::uint32_t version)
+    : m_recording(recording),
+      m_path(std::move(path)),
+      m_slotBase(slotBase),
+      m_sequence(sequence),
+      m_version(version) {}
 
 CCutJournal::Found CCutJournal::Read(const CRawFile& recording, CutJournalRecord* record,
                                      std::string* why) {
@@ -247,7 +376,8 @@ CCutJournal::Found CCutJournal::Read(const CRawFile& recording, CutJournalRecord
     if (!exists) return Found::None;
     CutJournalRecord found;
     Reader header(bytes.data(), bytes.size());
-    if (!readHeader(header, found.plan)) return Found::Torn;
+    std::uint32_t version = kVersion;
+    if (!readHeader(header, found.plan, &version)) return Found::Torn;
     const std::uint64_t slotBase = slotBaseFor(header.at());
     bool any = false;
     for (std::uint64_t slot = 0; slot < 2; ++slot) {
@@ -256,20 +386,22 @@ CCutJournal::Found CCutJournal::Read(const CRawFile& recording, CutJournalRecord
         Reader in(bytes.data() + at, static_cast<std::size_t>(std::min<std::uint64_t>(kSlotSize, bytes.size() - at)));
         if (in.get<std::uint32_t>() != kSlotMagic) continue;
         const auto sequence = in.get<std::uint64_t>();
-        const MoverState state = getState(in);
+        const MoverState state = getState(in, version);
         if (!in.sealed() || (any && sequence <= found.sequence)) continue;
         any = true;
         found.sequence = sequence;
         found.state = state;
     }
     if (!any) return Found::Torn;
+    found.version = version;
+    found.slotBase = slotBase;
     const std::uint64_t stageAt = slotBase + 2 * kSlotSize;
     if (stageAt < bytes.size()) {
         Reader in(bytes.data() + stageAt, static_cast<std::size_t>(bytes.size() - stageAt));
         if (in.get<std::uint32_t>() == kStageMagic) {
             const auto sequence = in.get<std::uint64_t>();
             const auto at = in.get<std::uint64_t>();
-            const MoverState after = getState(in);
+            const MoverState after = getState(in, version);
             const std::size_t count = in.count(1, CBlockMover::kBlockSize);
             const std::uint8_t* data = in.take(count);
             // Only a whole staged write newer than the state counts: an
@@ -301,7 +433,7 @@ std::unique_ptr<CCutJournal> CCutJournal::Create(CRawFile& recording, const CutJ
     const std::string path = PathFor(recording.GetFilePath());
     const std::vector<std::uint8_t> header = headerBytes(plan);
     std::unique_ptr<CCutJournal> journal(
-        new CCutJournal(recording, path, slotBaseFor(header.size()), 0));
+        new CCutJournal(recording, path, slotBaseFor(header.size()), 0, kVersion));
     platform::FileError error;
     if (!journal->m_file.Open(path, platform::modeCreate | platform::modeReadWrite, &error))
         throw platform::FileException(error.osError, path, "Cannot create the journal");
@@ -315,9 +447,9 @@ std::unique_ptr<CCutJournal> CCutJournal::Create(CRawFile& recording, const CutJ
 std::unique_ptr<CCutJournal> CCutJournal::Resume(CRawFile& recording,
                                                  const CutJournalRecord& record) {
     const std::string path = PathFor(recording.GetFilePath());
-    const std::vector<std::uint8_t> header = headerBytes(record.plan);
-    std::unique_ptr<CCutJournal> journal(
-        new CCutJournal(recording, path, slotBaseFor(header.size()), record.sequence));
+    // The journal goes on in the layout it was begun with.
+    std::unique_ptr<CCutJournal> journal(new CCutJournal(
+        recording, path, record.slotBase, record.sequence, record.version));
     platform::FileError error;
     if (!journal->m_file.Open(path, platform::modeReadWrite, &error))
         throw platform::FileException(error.osError, path, "Cannot open the journal");
@@ -340,7 +472,7 @@ void CCutJournal::Commit(const MoverState& state) {
     Writer out;
     out.put(kSlotMagic);
     out.put(++m_sequence);
-    putState(out, state);
+    putState(out, state, m_version);
     writeRecord(m_slotBase + (m_sequence % 2) * kSlotSize, out.sealed());
 }
 
@@ -351,7 +483,7 @@ void CCutJournal::Stage(std::uint64_t at, const std::uint8_t* data, std::size_t 
     out.put(kStageMagic);
     out.put(++m_sequence);
     out.put(at);
-    putState(out, after);
+    putState(out, after, m_version);
     out.put(static_cast<std::uint32_t>(count));
     out.bytes(data, count);
     writeRecord(m_slotBase + 2 * kSlotSize, out.sealed());

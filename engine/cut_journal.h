@@ -20,6 +20,8 @@
 #include "engine/block_mover.h"
 #include "engine/cut_drop.h"
 #include "engine/cut_format.h"
+#include "engine/unit_rule.h"
+#include "engine/video_splice.h"
 #include "platform/file.h"
 
 class CRawFile;
@@ -33,6 +35,11 @@ struct CutJournalPlan {
     std::vector<std::uint16_t> audioPids;
     std::vector<CutDrop> drops;
     CCutList areas;  // the enabled areas the run removes, as the user marked them
+    // H.264 and HEVC recordings: the splices are settled by unit rules, and
+    // the H.264 slices after them renumbered.
+    bool byRules = false;
+    std::vector<UnitRule> rules;
+    std::vector<VideoSplice> splices;
 };
 
 struct CutJournalRecord {
@@ -42,6 +49,8 @@ struct CutJournalRecord {
     std::uint64_t stagedAt = 0;
     std::vector<std::uint8_t> stagedData;
     std::uint64_t sequence = 0;
+    std::uint32_t version = 0;   // of the journal's layout
+    std::uint64_t slotBase = 0;  // where its state slots begin
 };
 
 class CCutJournal : public IMoverJournal {
@@ -76,7 +85,7 @@ class CCutJournal : public IMoverJournal {
 
   private:
     CCutJournal(CRawFile& recording, std::string path, std::uint64_t slotBase,
-                std::uint64_t sequence);
+                std::uint64_t sequence, std::uint32_t version);
     void writeRecord(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
 
     CRawFile& m_recording;
@@ -84,4 +93,5 @@ class CCutJournal : public IMoverJournal {
     platform::PlatformFile m_file;
     std::uint64_t m_slotBase;
     std::uint64_t m_sequence;
+    std::uint32_t m_version;
 };

@@ -20,6 +20,7 @@ CCutPlanner::CCutPlanner(CRawFile& source, const CutFormat& format, std::uint16_
                          std::uint64_t dataStart, std::int32_t syncOffset)
     : m_source(source),
       m_format(format),
+      m_videoPid(videoPid),
       m_dataStart(dataStart),
       m_syncOffset(syncOffset),
       m_length(source.GetReadableLength()),
@@ -54,6 +55,18 @@ std::vector<ByteArea> CCutPlanner::MergeAreas(const CCutList& cuts, std::uint64_
 }
 
 std::vector<CutDrop> CCutPlanner::Plan(const CCutList& cuts) {
+    const bool nal = m_streams && (m_streams->codec == StreamCodec::H264 ||
+                                   m_streams->codec == StreamCodec::Hevc);
+    if (nal && !m_format.hardCut) {
+        CNalSplicePlanner planner(m_source, m_format, m_videoPid, m_dataStart, m_syncOffset,
+                                  *m_streams);
+        planner.Plan(MergeAreas(cuts, m_dataStart, m_length));
+        m_byRules = true;
+        m_rules = planner.Rules();
+        m_splices = planner.Splices();
+        m_keptAreas = planner.KeptAreas();
+        return planner.Drops();
+    }
     std::vector<CutDrop> drops;
     for (const ByteArea& area : MergeAreas(cuts, m_dataStart, m_length)) {
         const bool leading = area.start <= m_dataStart + kLeadingCutReach;

@@ -14,7 +14,10 @@
 #include "demux/cut_area.h"
 #include "engine/cut_drop.h"
 #include "engine/cut_format.h"
+#include "engine/nal_splice_planner.h"
+#include "engine/unit_rule.h"
 #include "engine/video_payload_window.h"
+#include "engine/video_splice.h"
 
 class CRawFile;
 
@@ -35,8 +38,18 @@ class CCutPlanner {
     static std::vector<ByteArea> MergeAreas(const CCutList& cuts, std::uint64_t dataStart,
                                             std::uint64_t length);
 
+    // The recording's streams: an H.264 or HEVC video is cut at its
+    // random-access points with the splices of CNalSplicePlanner; MPEG-2
+    // video (the default) at its GOP starts.
+    void SetStreams(const CNalSplicePlanner::Streams& streams) { m_streams = streams; }
+
     // What to leave out, sorted by position and free of overlaps.
     std::vector<CutDrop> Plan(const CCutList& cuts);
+    // H.264 and HEVC: the splices are settled by these rules and the H.264
+    // pictures after them renumbered.
+    bool ByRules() const { return m_byRules; }
+    const std::vector<UnitRule>& Rules() const { return m_rules; }
+    const std::vector<VideoSplice>& Splices() const { return m_splices; }
 
     std::uint64_t AlignToPacket(std::uint64_t offset) const;
     // Areas of the last plan that were kept, having no GOP start to cut at.
@@ -55,9 +68,14 @@ class CCutPlanner {
 
     CRawFile& m_source;
     CutFormat m_format;
+    std::uint16_t m_videoPid;
     std::uint64_t m_dataStart;
     std::int32_t m_syncOffset;
     std::uint64_t m_length;
     CVideoPayloadWindow m_window;
     int m_keptAreas = 0;
+    std::optional<CNalSplicePlanner::Streams> m_streams;
+    bool m_byRules = false;
+    std::vector<UnitRule> m_rules;
+    std::vector<VideoSplice> m_splices;
 };

@@ -289,19 +289,12 @@ TEST(InfoCommand, JobsThatCannotHandleTheVideoRefuseIt) {
             << command << r.err;
     }
     EXPECT_TRUE(std::filesystem::is_empty(out));  // nothing written, not even an empty file
+    // The cutting jobs take H.264 and HEVC (see the cut tests); the cached
+    // recording itself is never cut in place here.
     CliResult r =
         RunCli("copy " + ShellQuote(recording) + " -o " + ShellQuote(dir.File("c.ts")), dir);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("\"Copy edited recording\" cannot handle H.264 video"), std::string::npos)
-        << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir.File("c.ts")));
-    // The recording itself is never touched: marks by time work, the cut
-    // is refused.
-    const auto before = ReadFileBytes(recording);
-    r = RunCli("cut " + ShellQuote(recording) + " --yes --cut 0:00:01-0:00:02", dir);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("cannot handle H.264 video"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFileBytes(recording), before);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("c.ts")));
     r = RunCli("vob " + ShellQuote(hdmedia::HevcOpenGop()) + " -o " + ShellQuote(out), dir);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("\"Create VOB File\" cannot write HEVC video"), std::string::npos) << r.err;

@@ -89,6 +89,60 @@ TEST(VideoPayloadWindowTest, SearchesOnlyVideoPayloadsAcrossPacketBounds) {
     EXPECT_EQ(window.FindVideoPacketBack(picture), 3u * 188 + 3);
 }
 
+TEST(VideoPayloadWindowTest, StretchesOfManyChunksKeepEveryPacketAndResyncAcrossTheirBounds) {
+    // Some MB of numbered packets, sound among the video, with stray bytes
+    // (lost sync) just before and after the places where the stretch is read
+    // on in pieces; plain and with the 4-byte prefix of 192-byte packets.
+    for (const std::size_t size : {std::size_t{188}, std::size_t{192}}) {
+        TempDir dir;
+        Bytes ts, video;
+        std::vector<std::uint64_t> videoPositions;
+        std::size_t strays = 0;
+        for (std::size_t i = 0; ts.size() < (std::size_t{3} << 20); ++i) {
+            const std::uint64_t mb = ts.size() >> 20;
+            if (strays < 4 && ts.size() > (mb << 20) + (strays % 2 == 0 ? 0 : 300) - 200 &&
+                mb * 2 > strays) {
+                // Its first and fifth bytes confirm the packet before it,
+                // whatever the packet size.
+                append(ts, {0x47, 0x00, 0x00, 0x00, 0x47});
+                ++strays;
+            }
+            const bool sound = i % 5 == 4;
+            Bytes payload(184);
+            for (std::size_t k = 0; k < payload.size(); ++k)
+                payload[k] = static_cast<unsigned char>((i * 7 + k) % 0x40);  // never 0x47
+            ts.insert(ts.end(), size - 188, 0x00);
+            if (!sound) {
+                videoPositions.push_back(ts.size() - (size - 188));
+                append(video, payload);
+            }
+            append(ts, packet(sound ? 0x101 : 0x100, false, payload));
+        }
+        ASSERT_EQ(strays, 4u);
+        WriteFileBytes(dir.File("a.ts"), ts);
+        OpenFile in(dir.File("a.ts"));
+        CVideoPayloadWindow window(in.file, 0x100, 0, size);
+        window.Load(0, ts.size() + 1000);  // past the end: read as far as there is
+        ASSERT_EQ(Bytes(window.Data(), window.Data() + window.Size()), video) << size;
+        for (const std::size_t n : {std::size_t{0}, videoPositions.size() / 2, videoPositions.size() - 1})
+            EXPECT_EQ(window.FindVideoPacketBack(n * 184 + 5), videoPositions[n]) << size;
+        const std::uint64_t last = videoPositions.back();
+        ASSERT_NE(window.PacketAt(last), nullptr);
+        EXPECT_EQ(Bytes(window.PacketAt(last), window.PacketAt(last) + size),
+                  Bytes(ts.end() - static_cast<long>(size), ts.end()));
+        EXPECT_EQ(window.PacketAt(last + 1), nullptr);  // runs past what the file holds
+
+        // A stretch that ends inside the file: its next packet confirms the
+        // last one's sync, and is no part of it.
+        window.Load(videoPositions[10], videoPositions[4000]);
+        EXPECT_EQ(window.Size(), (4000u - 10) * 184);
+        EXPECT_EQ(window.FindVideoPacketBack(0), videoPositions[10]);
+        ASSERT_NE(window.PacketAt(videoPositions[4000]), nullptr);
+        EXPECT_EQ(window.PacketAt(videoPositions[4000])[size - 188 + 2], 0x00);  // PID 0x100
+        EXPECT_EQ(window.PacketAt(videoPositions[4000] + size), nullptr);
+    }
+}
+
 TEST(CutPlannerTest, MergesSortsAndClipsTheEnabledAreas) {
     auto area = [](std::uint64_t from, std::uint64_t to, bool enabled) {
         CCutArea cut;

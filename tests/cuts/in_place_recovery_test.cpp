@@ -9,6 +9,7 @@
 #include "app/recording_model.h"
 #include "cut_job_fixture.h"
 #include "engine/function_mng.h"
+#include "hd_cut_media.h"
 #include "platform/file.h"
 
 namespace fs = std::filesystem;
@@ -132,6 +133,80 @@ TEST_P(InPlaceRecoveryTest, EveryFailingWriteLeavesARecordingTheRetryFinishesExa
 INSTANTIATE_TEST_SUITE_P(Layouts, InPlaceRecoveryTest,
                          ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped),
                          [](const auto& info) { return LayoutName(info.param); });
+
+// The same for H.264 and HEVC recordings: the journal holds the unit rules,
+// the packets written anew and the renumbering under way.
+class HdInPlaceRecoveryTest : public CutJobTest,
+                              public ::testing::WithParamInterface<std::tuple<bool, Layout>> {
+  protected:
+    std::string write(const Bytes& plain) {
+        const std::string path = m_dir.File("film.ts");
+        for (const std::string& old : {path, path + ".001", path + ".002", path + ".cutjournal"})
+            fs::remove(old);
+        const Layout layout = std::get<1>(GetParam());
+        if (layout == Layout::Segmented) {
+            // Segments of two fifths of the recording each, and the rest.
+            const auto segment = static_cast<long>(plain.size() * 2 / 5);
+            WriteFileBytes(path, {plain.begin(), plain.begin() + segment});
+            WriteFileBytes(path + ".001", {plain.begin() + segment, plain.begin() + 2 * segment});
+            WriteFileBytes(path + ".002", {plain.begin() + 2 * segment, plain.end()});
+        } else {
+            WriteFileBytes(path, layout == Layout::Swapped ? SwapPairs(plain) : plain);
+        }
+        return path;
+    }
+    Bytes read(const std::string& path) {
+        const Bytes bytes = JoinedSegments(path);
+        return std::get<1>(GetParam()) == Layout::Swapped ? SwapPairs(bytes) : bytes;
+    }
+};
+
+TEST_P(HdInPlaceRecoveryTest, EveryFailingWriteLeavesARecordingTheRetryFinishesExactly) {
+    const std::string source = std::get<0>(GetParam()) ? hdcut::H264Recording() : hdcut::HevcRecording();
+    const std::vector<TestArea> areas = hdcut::TwoAreas(VideoPackets(source, "v:0"));
+    ASSERT_EQ(areas.size(), 2u);
+    Open(source, areas);
+    const Bytes clean = ReadFileBytes(CopyTo("clean.ts"));
+    const Bytes bytes = ReadFileBytes(source);
+    const std::string path = write(bytes);
+    int writes = 0;
+    {
+        Open(path, areas);
+        FailingWrites count(0);
+        ASSERT_EQ(FunctionMng().FnProcessSource(), JobResult::Done);
+        writes = count.Seen();
+        m_model->Close();
+    }
+    ASSERT_EQ(read(path), clean);
+    ASSERT_GT(writes, 4);
+    for (int failAt = 1; failAt <= writes; ++failAt) {
+        SCOPED_TRACE("write " + std::to_string(failAt) + " of " + std::to_string(writes));
+        write(bytes);
+        Open(path, areas);
+        {
+            FailingWrites failing(failAt);
+            EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Failed);
+        }
+        m_model->Close();
+        m_model = std::make_unique<CRecordingModel>();
+        std::string error;
+        ASSERT_TRUE(m_model->Open(path, &error)) << error;
+        SetActiveRecording(m_model.get());
+        EXPECT_EQ(FunctionMng().FnProcessSource(), JobResult::Done) << m_prompts.questions.back();
+        m_model->Close();
+        EXPECT_FALSE(fs::exists(path + ".cutjournal"));
+        EXPECT_TRUE(read(path) == clean) << "the retry differs from a clean run";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, HdInPlaceRecoveryTest,
+    ::testing::Combine(::testing::Bool(),
+                       ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param) ? "H264" : "Hevc") +
+               LayoutName(std::get<1>(info.param));
+    });
 
 TEST_F(CutJobTest, AJournalThatIsDamagedOrNotOfThisRecordingIsNeverFollowed) {
     const std::vector<TestArea> areas = {{1200000, 2500000}};

@@ -10,6 +10,7 @@
 
 #include "../cli/cli_runner.h"
 #include "demux/raw_file.h"
+#include "hd_cut_media.h"
 #include "media_oracle.h"
 #include "support/temp_dir.h"
 
@@ -34,7 +35,7 @@ struct Folder {
                         dir);
     }
     // A fresh recording with the areas stored for it.
-    void prepare(const Bytes& plain) {
+    void prepare(const Bytes& plain, const std::string& areas = kAreas) {
         for (const auto& entry : fs::directory_iterator(dir.Path()))
             if (entry.path().filename().string().rfind("film.ts", 0) == 0) fs::remove(entry.path());
         if (layout == Layout::Segmented) {
@@ -43,7 +44,7 @@ struct Folder {
         } else {
             WriteFileBytes(film(), layout == Layout::Swapped ? SwapPairs(plain) : plain);
         }
-        const CliResult added = cli(std::string("cuts film.ts --clear ") + kAreas);
+        const CliResult added = cli("cuts film.ts --clear " + areas);
         ASSERT_EQ(added.code, 0) << added.err;
     }
     Bytes result() const {
@@ -107,3 +108,39 @@ TEST_P(KilledRunTest, RunAgainAfterAKillGivesTheCleanResult) {
 INSTANTIATE_TEST_SUITE_P(Layouts, KilledRunTest,
                          ::testing::Values(Layout::Plain, Layout::Segmented, Layout::Swapped),
                          [](const auto& info) { return LayoutName(info.param); });
+
+// An H.264 recording: the journal holds the packets written anew and the
+// renumbering of the pictures under way, so a killed run finishes exactly.
+TEST(KilledHdRunTest, RunAgainAfterAKillGivesTheCleanResult) {
+    const std::string source = hdcut::H264Recording();
+    std::string areas;
+    for (const TestArea& area : hdcut::TwoAreas(VideoPackets(source, "v:0")))
+        areas += " --add " + std::to_string(area.start / 512) + "-" + std::to_string(area.end / 512);
+    ASSERT_FALSE(areas.empty());
+    const Bytes plain = ReadFileBytes(source);
+    Folder clean{TempDir(), Layout::Plain};
+    clean.prepare(plain, areas);
+    const CliResult cleanRun = clean.cli("cut film.ts --yes");
+    ASSERT_EQ(cleanRun.code, 0) << cleanRun.err;
+    const Bytes expected = clean.result();
+    ASSERT_LT(expected.size(), plain.size() - 1000000);
+
+    Folder killed{TempDir(), Layout::Plain};
+    const std::string preload = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
+                                ShellQuote(std::string(RAVELO_BINARY_DIR) +
+                                           "/tests/cuts/libkill_after_writes.so") +
+                                " RAVELO_KILL_PATH=" + ShellQuote(killed.dir.Path().string());
+    int kills = 0;
+    for (int writes : {1, 2, 3, 5, 8, 12}) {
+        SCOPED_TRACE("killed in write " + std::to_string(writes));
+        killed.prepare(plain, areas);
+        const CliResult run = killed.cli(
+            "cut film.ts --yes", preload + " RAVELO_KILL_AFTER_WRITES=" + std::to_string(writes));
+        if (run.code == 0) break;
+        ++kills;
+        const CliResult retry = killed.cli("cut film.ts --yes");
+        EXPECT_EQ(retry.code, 0) << retry.err;
+        EXPECT_TRUE(killed.result() == expected) << "the retry differs from a clean run";
+    }
+    EXPECT_GE(kills, 3);
+}

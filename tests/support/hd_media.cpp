@@ -63,6 +63,10 @@ const char* const kH264 =
 }  // namespace
 
 
+std::string Made(const std::string& name, const std::string& command) {
+    return made(name, command);
+}
+
 std::string H264Interlaced() {
     return made("h264-1080i", kH264);
 }

@@ -37,6 +37,9 @@ std::string HevcWithNoise();
 // (stream type 0x11, LOAS frames), the video, the MP2 track and every
 // stamp as in HevcWithNoise (all moved by the same amount).
 std::string HevcWithLatm();
+// A recording made by an ffmpeg command whose output is written "OUT", once
+// per machine like the ones above; name starts its file name.
+std::string Made(const std::string& name, const std::string& command);
 
 // The video elementary stream of a recording, as ffmpeg copies it out.
 std::string VideoElementaryStream(const std::string& recording);
