@@ -18,7 +18,19 @@ namespace {
 struct Recording {
     const char* name;
     std::string (*make)();
+    // The leading pictures of a random-access picture refer to nothing
+    // before it (HEVC RADL): the copy keeps them after a splice.
+    bool leadingKept = false;
 };
+
+// 640x360 HEVC, 12 s: IDR pictures with two RADL pictures behind them.
+std::string HevcWithRadl() {
+    return hdmedia::Made("hevc-radl",
+                         "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -t 12 "
+                         "-c:v libx265 -preset ultrafast -x265-params "
+                         "keyint=24:min-keyint=24:open-gop=0:bframes=3:radl=2:log-level=error "
+                         "-f mpegts OUT");
+}
 
 class HdSplicePreviewTest : public ViewTest, public ::testing::WithParamInterface<Recording> {
   protected:
@@ -56,6 +68,16 @@ class HdSplicePreviewTest : public ViewTest, public ::testing::WithParamInterfac
         return last;
     }
     const hdmedia::Packet& Key(int index) const { return m_keys[static_cast<std::size_t>(index)]; }
+    // The stamp of the first picture shown when decoding resumes at key
+    // `index`: the key's own, or that of a kept leading picture.
+    std::int64_t FirstShownFrom(int index) const {
+        std::int64_t first = Key(index).pts;
+        if (!GetParam().leadingKept) return first;
+        for (const hdmedia::Packet& packet : m_packets)
+            if (packet.pos > Key(index).pos && packet.pos < Key(index + 1).pos)
+                first = std::min(first, packet.pts);
+        return first;
+    }
     SplicePreview Find(const CCutArea& area) { return CSpliceFinder(m_doc->Model()).Find(area); }
 
     // The picture equals ffmpeg's decode of the picture with this stamp.
@@ -83,6 +105,9 @@ class HdSplicePreviewTest : public ViewTest, public ::testing::WithParamInterfac
 TEST_P(HdSplicePreviewTest, AnAreaInTheMiddleShowsThePicturesTheCopyJoins) {
     const hdmedia::Packet& start = Key(m_mid);
     const hdmedia::Packet& resume = Key(m_mid + 2);
+    if (GetParam().leadingKept) {
+        ASSERT_LT(FirstShownFrom(m_mid + 2), resume.pts) << "no leading pictures";
+    }
     const SplicePreview preview = Find(AreaBefore(m_mid, m_mid + 2));
     ASSERT_EQ(preview.outcome, SplicePreview::Outcome::Cut);
     EXPECT_EQ(preview.keptEnd, static_cast<std::uint64_t>(start.pos));
@@ -92,8 +117,9 @@ TEST_P(HdSplicePreviewTest, AnAreaInTheMiddleShowsThePicturesTheCopyJoins) {
     const std::int64_t before = LastShownBefore(start.pos);
     ASSERT_LT(before, start.pts);
     ExpectPicture(preview.before, before);
-    // Those of the picture it resumes with are left out: it is shown first.
-    ExpectPicture(preview.after, resume.pts);
+    // Those of the picture it resumes with are left out (it is shown
+    // first), unless they refer to nothing before it.
+    ExpectPicture(preview.after, FirstShownFrom(m_mid + 2));
     EXPECT_EQ(preview.before.aspectCode, 3);  // 16:9 pictures of square samples
     EXPECT_EQ(preview.after.aspectCode, 3);
 
@@ -108,14 +134,14 @@ TEST_P(HdSplicePreviewTest, AnAreaInTheMiddleShowsThePicturesTheCopyJoins) {
     EXPECT_EQ(m_view->findChild<QLabel*>("spliceBeforeText")->text().toStdString(),
               "Last kept\n" + StampText(before, first));
     EXPECT_EQ(m_view->findChild<QLabel*>("spliceAfterText")->text().toStdString(),
-              "First kept\n" + StampText(resume.pts, first));
+              "First kept\n" + StampText(FirstShownFrom(m_mid + 2), first));
 }
 
 TEST_P(HdSplicePreviewTest, AnAreaFromTheStartOrToTheEndHasOnlyOneSide) {
     SplicePreview preview = Find(AreaBefore(-1, m_mid));
     ASSERT_EQ(preview.outcome, SplicePreview::Outcome::Cut);
     EXPECT_EQ(preview.before.state, SplicePicture::State::RecordingStart);
-    ExpectPicture(preview.after, Key(m_mid).pts);
+    ExpectPicture(preview.after, FirstShownFrom(m_mid));
 
     preview = Find(AreaBefore(m_mid + 1, -1));
     ASSERT_EQ(preview.outcome, SplicePreview::Outcome::Cut);
@@ -125,7 +151,8 @@ TEST_P(HdSplicePreviewTest, AnAreaFromTheStartOrToTheEndHasOnlyOneSide) {
 
 INSTANTIATE_TEST_SUITE_P(Codecs, HdSplicePreviewTest,
                          ::testing::Values(Recording{"H264", hdmedia::H264WithNoise},
-                                           Recording{"Hevc", hdmedia::HevcWithNoise}),
+                                           Recording{"Hevc", hdmedia::HevcWithNoise},
+                                           Recording{"HevcRadl", HevcWithRadl, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Damage before the cut start: no picture to show there, and no crash; the
