@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "codec/video_format.h"
 #include "shell/log.h"
 
 namespace codec {
@@ -112,6 +113,49 @@ bool toDecodedFrame(const AVFrame* f, mpegsnap::DecodedFrame& out, std::string* 
     return true;
 }
 
+using ContextPtr = std::unique_ptr<AVCodecContext, ContextFree>;
+
+// The H.264 or HEVC decoder, opened; null (with the reason) otherwise.
+ContextPtr openDecoder(StreamCodec codec, AVCodecID& id, std::string* error) {
+    routeLogOnce();
+    id = AV_CODEC_ID_NONE;
+    if (codec == StreamCodec::H264) id = AV_CODEC_ID_H264;
+    if (codec == StreamCodec::Hevc) id = AV_CODEC_ID_HEVC;
+    if (id == AV_CODEC_ID_NONE) {
+        fail(error, "no decoder for this codec");
+        return nullptr;
+    }
+    const AVCodec* decoder = avcodec_find_decoder(id);
+    if (decoder == nullptr) {
+        fail(error, "libavcodec has no decoder for this codec");
+        return nullptr;
+    }
+    ContextPtr context(avcodec_alloc_context3(decoder));
+    if (!context) {
+        fail(error, "out of memory");
+        return nullptr;
+    }
+    // One thread: the picture comes out as soon as it is decoded, and the
+    // same way on every machine.
+    context->thread_count = 1;
+    // A picture decoded from an intra point without a recovery point SEI is
+    // still the picture wanted.
+    context->flags |= AV_CODEC_FLAG_OUTPUT_CORRUPT;
+    if (avcodec_open2(context.get(), decoder, nullptr) < 0) {
+        fail(error, "the decoder cannot be opened");
+        return nullptr;
+    }
+    return context;
+}
+
+// The aspect code of a decoded picture: its display aspect from its size
+// and sample aspect (square when the stream gives none).
+int aspectCodeOf(const AVFrame* f) {
+    Ratio sar{f->sample_aspect_ratio.num, f->sample_aspect_ratio.den};
+    if (!sar.Known()) sar = {1, 1};
+    return AspectCodeOf(DisplayAspect(f->width, f->height, sar), sar);
+}
+
 // Takes the next frame the decoder has ready: 1 taken, 0 none yet, -1 error.
 int receive(AVCodecContext* context, AVFrame* frame) {
     const int result = avcodec_receive_frame(context, frame);
@@ -123,26 +167,13 @@ int receive(AVCodecContext* context, AVFrame* frame) {
 
 bool AvPictureDecoder::Decode(StreamCodec codec, const std::uint8_t* data, std::size_t size,
                               mpegsnap::DecodedFrame& out, std::string* error) {
-    routeLogOnce();
     AVCodecID id = AV_CODEC_ID_NONE;
-    if (codec == StreamCodec::H264) id = AV_CODEC_ID_H264;
-    if (codec == StreamCodec::Hevc) id = AV_CODEC_ID_HEVC;
-    if (id == AV_CODEC_ID_NONE) return fail(error, "no decoder for this codec");
-    const AVCodec* decoder = avcodec_find_decoder(id);
-    if (decoder == nullptr) return fail(error, "libavcodec has no decoder for this codec");
-    std::unique_ptr<AVCodecContext, ContextFree> context(avcodec_alloc_context3(decoder));
+    std::unique_ptr<AVCodecContext, ContextFree> context = openDecoder(codec, id, error);
+    if (!context) return false;
     std::unique_ptr<AVCodecParserContext, ParserFree> parser(av_parser_init(id));
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    if (!context || !parser || !packet || !frame) return fail(error, "out of memory");
-    // One thread: the picture comes out as soon as it is decoded, and the
-    // same way on every machine.
-    context->thread_count = 1;
-    // A picture decoded from an intra point without a recovery point SEI is
-    // still the picture wanted.
-    context->flags |= AV_CODEC_FLAG_OUTPUT_CORRUPT;
-    if (avcodec_open2(context.get(), decoder, nullptr) < 0)
-        return fail(error, "the decoder cannot be opened");
+    if (!parser || !packet || !frame) return fail(error, "out of memory");
 
     // The parser reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past the end.
     std::vector<std::uint8_t> input(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
@@ -177,6 +208,55 @@ bool AvPictureDecoder::Decode(StreamCodec codec, const std::uint8_t* data, std::
     avcodec_send_packet(context.get(), nullptr);
     if (receive(context.get(), frame.get()) > 0) return toDecodedFrame(frame.get(), out, error);
     return fail(error, "no picture could be decoded");
+}
+
+bool AvPictureDecoder::DecodeRun(StreamCodec codec, const std::vector<CodedUnit>& units,
+                                 Shown which, ShownPicture& picture, std::string* error) {
+    AVCodecID id = AV_CODEC_ID_NONE;
+    ContextPtr context = openDecoder(codec, id, error);
+    if (!context) return false;
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    std::unique_ptr<AVFrame, FrameFree> kept(av_frame_alloc());
+    if (!packet || !frame || !kept) return fail(error, "out of memory");
+    bool got = false;
+    // Takes what the decoder has ready; false once the picture wanted is in `kept`.
+    auto drain = [&] {
+        while (receive(context.get(), frame.get()) > 0) {
+            av_frame_unref(kept.get());
+            av_frame_move_ref(kept.get(), frame.get());
+            got = true;
+            if (which == Shown::First) return false;
+        }
+        return true;
+    };
+    bool more = true;
+    for (const CodedUnit& unit : units) {
+        if (unit.data == nullptr || unit.size == 0 || unit.size > 0x7FFFFFFF) continue;
+        // av_new_packet pads the copy as the decoder's bitstream reader needs.
+        if (av_new_packet(packet.get(), static_cast<int>(unit.size)) < 0)
+            return fail(error, "out of memory");
+        std::copy_n(unit.data, unit.size, packet->data);
+        packet->pts = unit.hasPts ? unit.pts : AV_NOPTS_VALUE;
+        // A damaged unit is skipped; the decoder goes on with the next.
+        avcodec_send_packet(context.get(), packet.get());
+        av_packet_unref(packet.get());
+        more = drain();
+        if (!more) break;
+    }
+    if (more) {
+        // The end: the decoder gives out what it holds back for reordering.
+        avcodec_send_packet(context.get(), nullptr);
+        drain();
+    }
+    if (!got) return fail(error, "no picture could be decoded");
+    ShownPicture shown;
+    if (!toDecodedFrame(kept.get(), shown.frame, error)) return false;
+    shown.aspectCode = aspectCodeOf(kept.get());
+    shown.hasPts = kept->pts != AV_NOPTS_VALUE;
+    shown.pts = shown.hasPts ? kept->pts : 0;
+    picture = std::move(shown);
+    return true;
 }
 
 }  // namespace codec

@@ -8,13 +8,13 @@
 #include <set>
 
 #include "app/job_streams.h"
-#include "app/random_access_probe.h"
 #include "app/recording_model.h"
 #include "demux/raw_file.h"
 #include "engine/cut_engine.h"
 #include "engine/cut_journal.h"
 #include "engine/cut_planner.h"
 #include "engine/function_mng.h"
+#include "engine/nal_cut_streams.h"
 #include "platform/file.h"
 #include "platform/settings_store.h"
 #include "res/strings.h"
@@ -88,33 +88,6 @@ std::set<std::uint16_t> audioPids(const CRecordingModel& model) {
     return pids;
 }
 
-// What the cut planner must know of the streams of an H.264 or HEVC
-// recording; nothing for MPEG-2 video, which is cut at its GOP starts.
-std::optional<CNalSplicePlanner::Streams> nalStreams(CRecordingModel& model) {
-    for (sPMTEntry& entry : model.m_streams) {
-        if (entry.pid != model.m_videoPid || !IsVideo(entry.streamType)) continue;
-        const StreamCodec codec = EntryCodec(entry);
-        if (codec != StreamCodec::H264 && codec != StreamCodec::Hevc) return std::nullopt;
-        CNalSplicePlanner::Streams streams;
-        streams.codec = codec;
-        if (codec == StreamCodec::H264 && entry.randomAccessMarks == 0)
-            entry.randomAccessMarks = ProbeRandomAccessMarks(model.Recording(), model.m_videoPid);
-        // The picture search takes plain I pictures only in a stream that
-        // marks no random-access points: the marks land where it does.
-        streams.intraIsRandomAccess = entry.randomAccessMarks == 2;
-        for (const sPMTEntry& other : model.m_streams) {
-            const StreamCodec kind = EntryCodec(other);
-            if (IsAudio(other.streamType))
-                streams.audioPids.insert(static_cast<std::uint16_t>(other.pid));
-            else if (kind == StreamCodec::DvbSubtitle || kind == StreamCodec::Teletext)
-                streams.otherPids.insert(static_cast<std::uint16_t>(other.pid));
-        }
-        streams.audioPids.erase(model.m_videoPid);
-        return streams;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 bool CFunctionMng::RefuseUnfinishedRun(const CRawFile& recording) {
@@ -138,7 +111,7 @@ JobResult CFunctionMng::FnProcessCuts(CRawFile& source, CRawFile& destination) {
                       [this](std::uint64_t position) { return ReportProgress(position); });
     if (m_pDoc != nullptr) engine.SetAudioPids(audioPids(*m_pDoc));
     if (m_pDoc != nullptr)
-        if (const auto streams = nalStreams(*m_pDoc)) engine.SetStreams(*streams);
+        if (const auto streams = NalCutStreams(*m_pDoc)) engine.SetStreams(*streams);
     if (m_pDoc != nullptr && engine.InPlace()) {
         engine.SetOnComplete([this] {
             // The stored areas described the recording before the cut: they

@@ -220,6 +220,7 @@ void CNalSplicePlanner::finish() {
     std::stable_sort(m_rules.begin(), m_rules.end(),
                      [](const UnitRule& a, const UnitRule& b) { return a.from < b.from; });
     m_drops = BuildStretches(areasToDrop, m_rules);
+    m_areas = std::move(areasToDrop);
 }
 
 std::optional<std::size_t> CNalSplicePlanner::firstPoint(const std::vector<NalPicture>& found,

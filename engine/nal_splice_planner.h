@@ -50,6 +50,9 @@ class CNalSplicePlanner {
     void Plan(const std::vector<ByteArea>& areas);
 
     const std::vector<CutDrop>& Drops() const { return m_drops; }
+    // Each cut whole (Area or LeadingArea): where the kept data ends and
+    // where it resumes, before the drops are split up by the rules.
+    const std::vector<CutDrop>& Cuts() const { return m_areas; }
     const std::vector<UnitRule>& Rules() const { return m_rules; }
     const std::vector<VideoSplice>& Splices() const { return m_splices; }
     int KeptAreas() const { return m_keptAreas; }
@@ -109,6 +112,7 @@ class CNalSplicePlanner {
     std::optional<std::vector<std::uint8_t>> m_recordingSets;
     std::vector<Cut> m_cuts;
     std::vector<SeenUnitStart> m_unitStarts;
+    std::vector<CutDrop> m_areas;
     std::vector<CutDrop> m_drops;
     std::vector<UnitRule> m_rules;
     std::vector<VideoSplice> m_splices;

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/qt/nal_splice_finder.h"
 #include "app/recording_model.h"
 #include "demux/mpeg_ts_demux.h"
+#include "demux/packet_size.h"
 #include "demux/raw_file.h"
 #include "demux/start_code.h"
 #include "engine/cut_format.h"
 #include "engine/cut_planner.h"
+#include "engine/nal_cut_streams.h"
 #include "engine/video_payload_window.h"
 #include "mpegsnap/snapshot_decoder.h"
 
@@ -54,8 +57,13 @@ SplicePreview CSpliceFinder::Find(const CCutArea& area) {
     SplicePreview preview;
     if (!m_model.IsOpen() || m_model.m_videoPid == 0 || !area.IsEnabled) return preview;
     CRawFile& recording = m_model.Recording();
-    const CutFormat format = CutFormatFor(recording.GetFileExtension());
     FindDataStart();
+    if (const auto streams = NalCutStreams(m_model)) {
+        preview = FindNal(area, *streams);
+        recording.SeekToStart();
+        return preview;
+    }
+    const CutFormat format = CutFormatFor(recording.GetFileExtension());
     CCutPlanner planner(recording, format, m_model.m_videoPid, m_dataStart, m_syncOffset);
     const std::vector<CutDrop> drops = planner.Plan(CCutList{area});
     auto cut = std::find_if(drops.begin(), drops.end(), [](const CutDrop& drop) {
@@ -81,6 +89,23 @@ SplicePreview CSpliceFinder::Find(const CCutArea& area) {
         preview.after = FirstPictureAt(cut->to, leadingDropped);
     recording.SeekToStart();
     return preview;
+}
+
+SplicePreview CSpliceFinder::FindNal(const CCutArea& area,
+                                     const CNalSplicePlanner::Streams& streams) {
+    // The packet grid as the cut engine finds it: 192-byte packets carry
+    // a 4-byte prefix before the sync byte.
+    CRawFile& recording = m_model.Recording();
+    const PacketLayout layout = DetectPacketLayout(recording, 0);
+    const CutFormat format =
+        CutFormatFor(recording.GetFileExtension(), layout.found ? layout.size : kPacketSize);
+    const std::size_t prefix = format.packetSize - kPacketSize;
+    std::int32_t syncOffset = m_syncOffset;
+    if (!format.findFirstPacket && format.packetSize != kPacketSize && layout.firstSync >= prefix)
+        syncOffset = static_cast<std::int32_t>((layout.firstSync - prefix) % format.packetSize);
+    CNalSpliceFinder finder(recording, m_model.m_videoPid, format, m_dataStart, syncOffset,
+                            streams);
+    return finder.Find(area);
 }
 
 void CSpliceFinder::FindDataStart() {

@@ -1,5 +1,5 @@
 #pragma once
-// What "Copy edited recording" will join around one cut area: the cut
+// What "Copy edited recording" will join around one cut area. MPEG-2: the cut
 // planner says where the kept data ends (the end of the GOP the area starts
 // in) and where it resumes (the next GOP start after the area, without the
 // B pictures of an open GOP that refer to the GOP cut away). The last picture
@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "demux/cut_area.h"
+#include "engine/nal_splice_planner.h"
 #include "mpegsnap/decoded_frame.h"
 
 class CRecordingModel;
@@ -49,6 +50,8 @@ class CSpliceFinder {
     SplicePreview Find(const CCutArea& area);
 
   private:
+    // H.264 and HEVC recordings: see nal_splice_finder.h.
+    SplicePreview FindNal(const CCutArea& area, const CNalSplicePlanner::Streams& streams);
     SplicePicture LastPictureBefore(std::uint64_t end);
     SplicePicture FirstPictureAt(std::uint64_t start, bool leadingPicturesDropped);
     // The data start and packet grid the cut engine uses for this recording.

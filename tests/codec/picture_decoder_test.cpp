@@ -105,6 +105,25 @@ TEST(AvPictureDecoder, DamagedOrForeignInputGivesNoPicture) {
             EXPECT_EQ(frame.width, 640);
         }
     }
+    // A run of units: nothing, noise, a foreign codec or units cut short
+    // give no picture or a whole one, never a crash.
+    codec::ShownPicture shown;
+    using Shown = codec::AvPictureDecoder::Shown;
+    EXPECT_FALSE(codec::AvPictureDecoder::DecodeRun(StreamCodec::H264, {}, Shown::Last, shown,
+                                                    &error));
+    const std::vector<codec::CodedUnit> noiseUnits = {
+        {nullptr, 5, true, 1}, {noise.data(), noise.size(), true, 2}, {noise.data(), 3, false, 0}};
+    EXPECT_FALSE(
+        codec::AvPictureDecoder::DecodeRun(StreamCodec::H264, noiseUnits, Shown::Last, shown));
+    EXPECT_FALSE(
+        codec::AvPictureDecoder::DecodeRun(StreamCodec::Aac, noiseUnits, Shown::First, shown));
+    for (std::size_t keep : {cutOut.size() / 2, std::size_t{60}}) {
+        const std::vector<codec::CodedUnit> units = {{cutOut.data(), keep, true, 900}};
+        if (codec::AvPictureDecoder::DecodeRun(StreamCodec::Hevc, units, Shown::First, shown)) {
+            EXPECT_EQ(shown.frame.width, 640);
+            EXPECT_TRUE(shown.hasPts && shown.pts == 900);
+        }
+    }
     // What is no cut-out of ours is not taken for one.
     EXPECT_EQ(codec::CodecOfCutOut(noise.data() + 4, noise.size() - 4), StreamCodec::Unknown);
     const std::vector<std::uint8_t> mpeg2 = {0, 0, 1, 0xB3, 0x2D, 0x02, 0x40};
