@@ -1,5 +1,7 @@
 #include "support/hd_media.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,9 +34,28 @@ std::uint64_t fnv(const std::string& text) {
     return h;
 }
 
-// The file the command writes (its "OUT"), made once: a second process that
-// finds it made uses it; two that race each write their own copy and the
-// rename makes one of them the file.
+// Held while a recording is made, so that test processes running at once
+// make it once and the others wait for it (noise sources and encoder threads
+// need not give the same bytes twice, and a test compares its output with
+// the recording it read).
+class MakerLock {
+  public:
+    explicit MakerLock(const std::filesystem::path& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (m_fd >= 0) ::flock(m_fd, LOCK_EX);
+    }
+    ~MakerLock() {
+        if (m_fd >= 0) ::close(m_fd);  // closing releases the lock
+    }
+    MakerLock(const MakerLock&) = delete;
+    MakerLock& operator=(const MakerLock&) = delete;
+
+  private:
+    int m_fd;
+};
+
+// The file the command writes (its "OUT"), made once per machine: a process
+// that finds it made uses it, one that finds it being made waits.
 std::string made(const std::string& name, const std::string& command) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("ravelo-hd-media-" + std::to_string(getuid()));
@@ -42,6 +63,8 @@ std::string made(const std::string& name, const std::string& command) {
     char hash[24];
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv(command)));
     const std::filesystem::path path = folder / (name + "-" + hash + ".ts");
+    if (std::filesystem::exists(path)) return path.string();
+    const MakerLock lock(folder / (name + "-" + hash + ".lock"));
     if (std::filesystem::exists(path)) return path.string();
     const std::string part = path.string() + ".part" + std::to_string(getpid());
     std::string filled = command;
@@ -127,7 +150,7 @@ std::string HevcClosedGop10Bit() {
 std::string H264WithNoise() {
     return made("h264-1080i-noise",
                 "ffmpeg -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 -f lavfi "
-                "-i anoisesrc=d=8:c=pink:r=48000:a=0.3 -t 8 -map 0:v -map 1:a -map 1:a "
+                "-i anoisesrc=d=8:c=pink:r=48000:a=0.3:seed=1 -t 8 -map 0:v -map 1:a -map 1:a "
                 "-c:v libx264 -preset superfast -b:v 6M -flags +ildct+ilme "
                 "-x264-params interlaced=1:tff=1:keyint=24:min-keyint=24:scenecut=0:open-gop=1:"
                 "bframes=3:b-adapt=0 -c:a:0 aac -b:a:0 96k -c:a:1 eac3 -b:a:1 384k -ac:a:1 6 "
@@ -137,7 +160,7 @@ std::string H264WithNoise() {
 std::string HevcWithNoise() {
     return made("hevc-open-noise",
                 "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi "
-                "-i anoisesrc=d=12:c=pink:r=48000:a=0.3 -t 12 -map 0:v -map 1:a -map 1:a "
+                "-i anoisesrc=d=12:c=pink:r=48000:a=0.3:seed=2 -t 12 -map 0:v -map 1:a -map 1:a "
                 "-c:v libx265 -preset ultrafast -x265-params "
                 "keyint=24:min-keyint=24:open-gop=1:bframes=3:log-level=error -c:a:0 aac "
                 "-b:a:0 96k -ac:a:0 2 -c:a:1 mp2 -b:a:1 192k -metadata:s:a:0 language=fra "
