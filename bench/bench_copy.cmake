@@ -1,4 +1,4 @@
-# Copying a generated recording of at least 500 MB with two cut areas against
+# Copying a generated recording of at least 2 GB with two cut areas against
 # dd bs=1M copying the same file, in the same run: ninja bench_copy (MPEG-2)
 # and ninja bench_copy_hd (1080i H.264).
 add_custom_target(bench_copy
