@@ -1,15 +1,15 @@
 #include "codec/audio_frame_header.h"
 
+#include "codec/audio_rate_tables.h"
 #include "mpegsnap/bit_reader.h"
 
 namespace codec {
 
 namespace {
-constexpr int kAacSampleRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                     22050, 16000, 12000, 11025, 8000,  7350};
-constexpr int kEac3SampleRates[3] = {48000, 44100, 32000};
-constexpr int kEac3HalfRates[3] = {24000, 22050, 16000};
-constexpr int kEac3Blocks[4] = {1, 2, 3, 6};
+using audio_tables::kEac3Blocks;
+using audio_tables::kEac3HalfRates;
+using audio_tables::kAacRates;
+using audio_tables::kEac3Rates;
 
 // channel_configuration 1..7 of AAC: full-range channels and LFE.
 bool aacLayout(int configuration, sPMTEntry& entry) {
@@ -40,7 +40,7 @@ bool parseAudioSpecificConfig(mpegsnap::BitReader& r, sPMTEntry& entry) {
     auto rate = [&r] {
         const int index = static_cast<int>(r.Get(4));
         if (index == 15) return static_cast<int>(r.Get(24));
-        return index < 13 ? kAacSampleRates[index] : 0;
+        return index < 13 ? kAacRates[index] : 0;
     };
     const int type = objectType();
     int sampleRate = rate();
@@ -87,7 +87,7 @@ bool ParseEac3Header(const std::uint8_t* p, int from, int n, sPMTEntry& entry) {
             if (fscod2 == 3) continue;
             sampleRate = kEac3HalfRates[fscod2];
         } else {
-            sampleRate = kEac3SampleRates[fscod];
+            sampleRate = kEac3Rates[fscod];
             blocks = kEac3Blocks[r.Get(2)];
         }
         const int acmod = static_cast<int>(r.Get(3));
@@ -115,7 +115,7 @@ bool ParseAdtsHeader(const std::uint8_t* p, int from, int n, sPMTEntry& entry) {
         const int channels = ((p[i + 2] & 1) << 2) | (p[i + 3] >> 6);
         const int frameLength = ((p[i + 3] & 3) << 11) | (p[i + 4] << 3) | (p[i + 5] >> 5);
         if (rateIndex >= 13 || frameLength < 7) continue;
-        entry.sampleRate = heardRate(kAacSampleRates[rateIndex]);
+        entry.sampleRate = heardRate(kAacRates[rateIndex]);
         entry.mpegBitRate = 0;
         return aacLayout(channels, entry);
     }

@@ -1,16 +1,17 @@
 #include "codec/audio_frame_info.h"
 
+#include "codec/audio_rate_tables.h"
+
 #include "demux/audio_frame.h"
 
 namespace codec {
 
 namespace {
 
-constexpr int kAacRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                               22050, 16000, 12000, 11025, 8000,  7350};
-constexpr int kEac3Rates[3] = {48000, 44100, 32000};
-constexpr int kEac3HalfRates[3] = {24000, 22050, 16000};
-constexpr int kEac3Blocks[4] = {1, 2, 3, 6};
+using audio_tables::kAacRates;
+using audio_tables::kEac3Blocks;
+using audio_tables::kEac3HalfRates;
+using audio_tables::kEac3Rates;
 // Samples per audio block of AC-3 and E-AC-3.
 constexpr int kBlockSamples = 256;
 constexpr int kAacFrameSamples = 1024;
